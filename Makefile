@@ -1,0 +1,34 @@
+# Entry points for people and CI. Every target installs what it needs first.
+JOBS ?= 2
+CTEST_JOBS ?= 2
+
+.PHONY: all deps build build-windows build-host dist test test-host test-windows clean
+
+all: build
+
+deps:
+	@scripts/setup-deps
+
+build: deps build-windows build-host dist
+
+build-windows:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows -j$(JOBS)
+
+build-host:
+	cmake --preset host >/dev/null
+	cmake --build --preset host -j$(JOBS)
+
+dist: build-windows
+	@scripts/copy-dist build/windows dist
+
+test: build test-host test-windows
+
+test-host:
+	ctest --preset host -j$(CTEST_JOBS)
+
+test-windows:
+	scripts/with-wine build/windows ctest --preset windows -j$(CTEST_JOBS)
+
+clean:
+	rm -rf build dist
