@@ -5,7 +5,7 @@ if(MSVC)
     add_compile_options(/W4 /permissive-)
     add_compile_definitions(_CRT_SECURE_NO_WARNINGS)
 else()
-    add_compile_options(-Wall -Wextra)
+    add_compile_options(-Wall -Wextra $<$<COMPILE_LANGUAGE:CXX>:-Wno-cast-function-type>)
 endif()
 
 if(WIN32)

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+#include <cstddef>
+
+struct ClassEntry;
+
+// Function and argument run at detach, newest first.
+struct CleanupEntry
+{
+    void (*pfnCleanup)(void* pArg);
+    void* pArg;
+    CleanupEntry* pNext;
+};
+
+// The module record: one per loaded library, a plain record written at process attach
+// (nothing of it is set up by static construction) and torn down at detach.
+class CServerModule
+{
+public:
+    void Attach(HINSTANCE hInstance);
+    void Detach();
+
+    LONG Lock();
+    LONG Unlock();
+    LONG GetLockCount() const;
+    void AddCleanup(void (*pfnCleanup)(void*), void* pArg);
+    HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+
+    HINSTANCE m_hInstance;
+    HINSTANCE m_hInstanceTypeLib;
+    const ClassEntry* m_pClassTable;
+    LONG m_cLock;
+    HANDLE m_hHeap;
+    CRITICAL_SECTION m_csTypeInfo;
+    CRITICAL_SECTION m_csClassTable;
+    DWORD m_dwHeapMask;
+    HANDLE* m_phHeaps;
+    int m_nNextHeap;
+    CleanupEntry* m_pCleanup;
+};
+
+// The one module record of this library and its instance handle (the latter is what the
+// band's window class is registered with).
+extern CServerModule g_module;
+extern HINSTANCE g_hInstance;
+
+// Every dynamic allocation of the library goes through these, new and delete included.
+// Memory is not zeroed. ModuleFree(nullptr) does nothing; ModuleRealloc(nullptr, n) allocates.
+void* ModuleAlloc(size_t cb);
+void* ModuleRealloc(void* pv, size_t cb);
+void ModuleFree(void* pv);
