@@ -29,3 +29,12 @@ function(project_add_gtest name)
         DISCOVERY_TIMEOUT 60
         PROPERTIES TIMEOUT 120)
 endfunction()
+
+# A test that the built DLL imports only system libraries (MinGW cross build only: it reads
+# the import table with the cross objdump).
+function(project_check_imports target)
+    if(MINGW AND CMAKE_CROSSCOMPILING)
+        add_test(NAME ${target}.ImportsOnlySystemDlls
+                 COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:${target}>)
+    endif()
+endfunction()
