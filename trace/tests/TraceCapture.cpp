@@ -1,6 +1,5 @@
 #include "TraceCapture.h"
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -40,11 +39,12 @@ std::string CConsoleCapture::Take()
     return strText;
 }
 
+// CTest runs test processes side by side, so the name carries the process id.
 CTempFile::CTempFile(const char* pszName)
 {
     char szDir[MAX_PATH];
     GetTempPathA(MAX_PATH, szDir);
-    m_strPath = std::string(szDir) + pszName;
+    m_strPath = std::string(szDir) + std::to_string(GetCurrentProcessId()) + "-" + pszName;
     DeleteFileA(m_strPath.c_str());
 }
 
