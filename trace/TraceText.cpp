@@ -1,0 +1,35 @@
+#include "TraceText.h"
+
+#include <cstdio>
+#include <cstring>
+
+size_t FormatTraceText(char (&szText)[kcbTraceText], const char* pszFormat, va_list args)
+{
+    vsnprintf(szText, kcbTraceText, pszFormat, args);
+    // Some runtimes' bounded formatters leave a cut text unterminated; the last byte is
+    // cleared so the text ends at the buffer whatever the formatter did.
+    szText[kcbTraceText - 1] = '\0';
+    return strlen(szText);
+}
+
+namespace
+{
+unsigned char CodePage437Byte(unsigned char b)
+{
+    switch (b) {
+    case 0xC4: return 0x8E;  // Ä
+    case 0xC5: return 0x8F;  // Å
+    case 0xD6: return 0x99;  // Ö
+    case 0xE4: return 0x84;  // ä
+    case 0xE5: return 0x86;  // å
+    case 0xF6: return 0x94;  // ö
+    default: return b;
+    }
+}
+}
+
+void MapToCodePage437(char* pchText, size_t cchText)
+{
+    for (size_t i = 0; i < cchText; ++i)
+        pchText[i] = static_cast<char>(CodePage437Byte(static_cast<unsigned char>(pchText[i])));
+}
