@@ -6,9 +6,11 @@
 
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const IID kIidDeskbandDispatch = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0x13, 0xEF, 0x28, 0x67}};
+// Stands in an out parameter before a call, to show that the call clears it.
+void* const kpvStale = reinterpret_cast<void*>(0x13572468);
 
-// Veltrix.dll loaded as the shell loads it, through its exports only. Each load attaches a
-// fresh module; the library is freed again when this goes.
+// Veltrix.dll loaded as the shell loads it, used through its exports only. Each load
+// attaches a fresh module; the library is freed again when this goes.
 class CVeltrixLibrary
 {
 public:
@@ -18,11 +20,7 @@ public:
             GetProcAddress(m_hModule, "DllGetClassObject"));
         m_pfnCanUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(m_hModule, "DllCanUnloadNow"));
     }
-    ~CVeltrixLibrary()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
+    ~CVeltrixLibrary() { FreeLibrary(m_hModule); }
     CVeltrixLibrary(const CVeltrixLibrary&) = delete;
     CVeltrixLibrary& operator=(const CVeltrixLibrary&) = delete;
 
@@ -58,10 +56,8 @@ protected:
     int LockCount(IClassFactory* pFactory)
     {
         int cLock = 0;
-        while (CanUnloadNow() != S_OK && cLock < 16) {
+        for (; CanUnloadNow() != S_OK && cLock < 16; ++cLock)
             pFactory->LockServer(FALSE);
-            ++cLock;
-        }
         for (int i = 0; i < cLock; ++i)
             pFactory->LockServer(TRUE);
         return cLock;
@@ -69,9 +65,3 @@ protected:
 
     CVeltrixLibrary m_library;
 };
-
-// A pointer value no call leaves behind, to show that out parameters are cleared.
-inline void* Garbage()
-{
-    return reinterpret_cast<void*>(0x13572468);
-}
