@@ -5,6 +5,9 @@
 
 struct ClassEntry;
 
+// Makes one private heap for the module allocator; null when it cannot.
+using PFNCREATEHEAP = HANDLE (*)();
+
 // Function and argument run at detach, newest first.
 struct CleanupEntry
 {
@@ -27,6 +30,13 @@ public:
     void AddCleanup(void (*pfnCleanup)(void*), void* pArg);
     HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 
+    // The allocator's heaps: the base heap and cExtraHeaps more (0 or a power of two), each
+    // made by pfnCreateHeap. Whatever fails, the allocator is left with a heap: the base heap
+    // alone when the table or an extra heap cannot be made, the process heap when not even
+    // the base heap can. Attach uses these with the platform's policy; tests with their own.
+    void CreateHeaps(DWORD cExtraHeaps, PFNCREATEHEAP pfnCreateHeap);
+    void DestroyHeaps();
+
     HINSTANCE m_hInstance;
     HINSTANCE m_hInstanceTypeLib;
     const ClassEntry* m_pClassTable;
@@ -38,6 +48,12 @@ public:
     HANDLE* m_phHeaps;
     int m_nNextHeap;
     CleanupEntry* m_pCleanup;
+
+private:
+    const ClassEntry* FindClass(REFCLSID rclsid) const;
+    HRESULT CreateClassObjectOnce(const ClassEntry& entry);
+    void ReleaseClassObjects();
+    void RunCleanupList();
 };
 
 // The one module record of this library and its instance handle (the latter is what the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 // One row of a class's interface table: an IID and how to reach the interface part that
 // answers it from the object's address. Tables are constant arrays ended by a row whose IID
