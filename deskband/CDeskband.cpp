@@ -239,11 +239,9 @@ BOOL CDeskband::CreateBandWindows()
     SetWindowLongPtrA(m_hwndUtility, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     PostMessageA(m_hwndUtility, WM_DESKBAND_UTILITYCREATED, 0, 0);
 
-    // The module's instance handle, so that the class found is this copy of the library's
-    // even when an earlier copy, loaded elsewhere and since unloaded, left its class behind.
     m_hwndBand = CreateWindowExA(0, DESKBAND_UTILITY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
                                  rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
-                                 m_hwndParent, nullptr, g_hInstance, nullptr);
+                                 m_hwndParent, nullptr, nullptr, nullptr);
     SetWindowLongPtrA(m_hwndBand, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Trace("hhk=%x\n", 0);
     return IsWindow(m_hwndBand);

@@ -31,7 +31,7 @@ void PumpMessages()
         DispatchMessageA(&msg);
 }
 
-HWND UtilityWindow() { return FindWindowA(DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE); }
+HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }
 
 IDeskBand* CreateBand()
 {
@@ -147,7 +147,7 @@ public:
         char szExe[MAX_PATH];
         GetModuleFileNameA(nullptr, szExe, MAX_PATH);
         std::string commandLine = std::string(szExe);
-        commandLine = "\"" + commandLine.substr(0, commandLine.find_last_of('\\') + 1) + "deskband_testhost.exe\" " + name;
+        commandLine = "\"" + commandLine.substr(0, commandLine.find_last_of('\\') + 1) + "deskband_testhost.exe\" " + name + " " + std::to_string(GetCurrentProcessId());
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
         if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_pi)
@@ -381,7 +381,7 @@ TEST_F(DeskbandTest, SitingAgainReplacesTheEarlierWindows)
     EXPECT_EQ(m_site.m_cRef, 0u);
     const HWND hwndUtility = UtilityWindow();
     EXPECT_TRUE(IsWindow(hwndUtility));
-    EXPECT_EQ(FindWindowExA(nullptr, hwndUtility, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE), nullptr);
+    EXPECT_EQ(FindUtilityWindowOf(GetCurrentProcessId(), hwndUtility), nullptr);
     HWND hwndBand = nullptr;
     m_pBand->GetWindow(&hwndBand);
     EXPECT_EQ(GetParent(hwndBand), taskbar.m_hwnd);

@@ -3,6 +3,8 @@
 // reports what it saw when the tests ask.
 #include <windows.h>
 
+#include <stdlib.h>
+
 #include <vector>
 
 #include "DeskbandProtocol.h"
@@ -10,12 +12,13 @@
 
 namespace
 {
+DWORD g_dwBandProcessId;
 TESTHOSTREPORT g_answers;
 std::vector<BYTE> g_records; // TESTHOSTSNAPSHOT and bytes, one after the other
 
 LRESULT Register(HWND hwnd)
 {
-    const HWND hwndUtility = FindWindowA(DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE);
+    const HWND hwndUtility = FindUtilityWindowOf(g_dwBandProcessId);
     g_answers.hwndUtility = hwndUtility;
     if (!hwndUtility)
         return FALSE;
@@ -69,12 +72,13 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 }
 }
 
-// Usage: deskband_testhost NAME. The window gets the title NAME, and the event NAME is set
-// once it exists.
+// Usage: deskband_testhost NAME PID. The window gets the title NAME, and the event NAME is
+// set once it exists. The band to talk to is the one in process PID.
 int main(int argc, char** argv)
 {
-    if (argc != 2)
+    if (argc != 3)
         return 2;
+    g_dwBandProcessId = strtoul(argv[2], nullptr, 10);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HostWndProc;
     wc.hInstance = GetModuleHandleA(nullptr);

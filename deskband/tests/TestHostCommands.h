@@ -2,8 +2,25 @@
 
 #include <windows.h>
 
+#include "DeskbandProtocol.h"
+
 // What the tests ask of the host helper process (TestHost.cpp), and the report it returns.
 // The helper's window is found by class and by the title passed on its command line.
+
+// The utility window of a band in the given process, found by class and title as the host
+// finds it. Test processes running side by side each have bands of their own, so a plain
+// FindWindowA could answer another test's band.
+inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndAfter = nullptr)
+{
+    HWND hwnd = hwndAfter;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE)) != nullptr) {
+        DWORD dwOwner = 0;
+        GetWindowThreadProcessId(hwnd, &dwOwner);
+        if (dwOwner == dwProcessId)
+            return hwnd;
+    }
+    return nullptr;
+}
 const char TESTHOST_CLASS[] = "DeskbandTestHost";
 // Find the band's utility window, ask it the three questions, register; TRUE when found.
 const UINT TESTHOST_REGISTER = WM_APP + 1;
