@@ -1,6 +1,11 @@
 #include "CDeskband.h"
 
-// Stand-in until the desk band lands: every operation answers E_NOTIMPL.
+#include <string.h>
+
+#include "CServerModule.h"
+#include "DeskbandProtocol.h"
+#include "Trace.h"
+
 const IID IID_IDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0x13, 0xEF, 0x28, 0x67}};
 const CLSID CLSID_Deskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 
@@ -10,6 +15,53 @@ IUnknown* DispatchPart(void* p) { return static_cast<IDeskband*>(static_cast<CDe
 IUnknown* BandPart(void* p) { return static_cast<IDeskBand*>(static_cast<CDeskband*>(p)); }
 IUnknown* SitePart(void* p) { return static_cast<IObjectWithSite*>(static_cast<CDeskband*>(p)); }
 IUnknown* PersistPart(void* p) { return static_cast<IPersistStream*>(static_cast<CDeskband*>(p)); }
+
+const POINTL kMinSizeHorizontal = {32, 16};
+const POINTL kMinSizeVertical = {16, 32};
+const POINTL kActualHorizontal = {80, 16};
+const POINTL kActualVertical = {16, 40};
+const POINTL kNoLimit = {-1, -1};
+const POINTL kIntegral = {1, 1};
+
+// The utility window lies off the band's slot and is never shown; only its class and title
+// matter, because the host finds it by them.
+const int kUtilityPosition = 170;
+const int kUtilitySize = 8;
+
+HWND ContainerWindowOf(IUnknown* pUnkSite)
+{
+    HWND hwnd = nullptr;
+    IOleWindow* pOleWindow = nullptr;
+    if (SUCCEEDED(pUnkSite->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&pOleWindow)))) {
+        if (FAILED(pOleWindow->GetWindow(&hwnd)))
+            hwnd = nullptr;
+        pOleWindow->Release();
+    }
+    return hwnd;
+}
+
+// Registers the class both windows belong to. On a later siting it exists already and the
+// existing registration serves, so the result is not needed.
+void RegisterBandClass(WNDPROC pfnWndProc)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = pfnWndProc;
+    wc.hInstance = g_hInstance;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    wc.lpszClassName = DESKBAND_UTILITY_CLASS;
+    RegisterClassA(&wc);
+}
+
+// Detaches the window from the object before destroying it, so that nothing the window
+// receives on its way out reaches the object.
+void DestroyOwnedWindow(HWND& hwnd)
+{
+    if (IsWindow(hwnd)) {
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd);
+    }
+    hwnd = nullptr;
+}
 }
 
 const InterfaceEntry CDeskband::s_interfaceTable[] = {
@@ -26,23 +78,337 @@ const InterfaceEntry CDeskband::s_interfaceTable[] = {
 
 CDeskband::CDeskband() : m_dwBandID(0), m_dwViewMode(0), m_fShow(FALSE), m_fEnterMode(FALSE),
     m_hwndParent(nullptr), m_hwndBand(nullptr), m_pSite(nullptr), m_hwndHost(nullptr),
-    m_hwndUtility(nullptr), m_crBkgnd(0) {}
-CDeskband::~CDeskband() {}
+    m_hwndUtility(nullptr), m_crBkgnd(0)
+{
+    // Without the visual-styles library the band paints a plain fill instead.
+    m_themeLibrary.Load("uxtheme.dll");
+}
 
-STDMETHODIMP CDeskband::GetWindow(HWND*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::ShowDW(BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::CloseDW(DWORD) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::ResizeBorderDW(LPCRECT, IUnknown*, BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetBandInfo(DWORD, DWORD, DESKBANDINFO*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::SetSite(IUnknown*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetSite(REFIID, void**) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetClassID(CLSID*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::IsDirty() { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::Load(IStream*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::Save(IStream*, BOOL) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetSizeMax(ULARGE_INTEGER*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetTypeInfoCount(UINT*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
-STDMETHODIMP CDeskband::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) { return E_NOTIMPL; }
+// The shell closes and unsites the band before its final release; should it not, the windows
+// must not outlive the object whose address they carry, nor the site reference leak.
+CDeskband::~CDeskband()
+{
+    DestroyBandWindows();
+    ReleaseSite();
+}
+
+// ---- IOleWindow, IDockingWindow, IDeskBand
+
+STDMETHODIMP CDeskband::GetWindow(HWND* phwnd)
+{
+    if (!phwnd)
+        return E_INVALIDARG;
+    *phwnd = m_hwndBand;
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::ContextSensitiveHelp(BOOL fEnterMode)
+{
+    m_fEnterMode = fEnterMode;
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::ShowDW(BOOL fShow)
+{
+    m_fShow = fShow;
+    ShowWindow(m_hwndBand, fShow ? SW_SHOW : SW_HIDE);
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::CloseDW(DWORD)
+{
+    DestroyBandWindows();
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::ResizeBorderDW(LPCRECT, IUnknown*, BOOL)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CDeskband::GetBandInfo(DWORD dwBandID, DWORD dwViewMode, DESKBANDINFO* pdbi)
+{
+    m_dwBandID = dwBandID;
+    m_dwViewMode = dwViewMode;
+    if (!pdbi)
+        return S_OK;
+
+    const bool fVertical = dwViewMode == DBIF_VIEWMODE_VERTICAL;
+    const DWORD dwMask = pdbi->dwMask;
+    if (dwMask & DBIM_MINSIZE)
+        pdbi->ptMinSize = fVertical ? kMinSizeVertical : kMinSizeHorizontal;
+    if (dwMask & DBIM_MAXSIZE)
+        pdbi->ptMaxSize = kNoLimit;
+    if (dwMask & DBIM_INTEGRAL)
+        pdbi->ptIntegral = kIntegral;
+    if (dwMask & DBIM_ACTUAL)
+        pdbi->ptActual = fVertical ? kActualVertical : kActualHorizontal;
+    if (dwMask & DBIM_TITLE)
+        pdbi->wszTitle[0] = L'\0';
+    if (dwMask & DBIM_BKCOLOR) {
+        // Remember the container's colour for the host, and leave the painting of the
+        // default background to the container.
+        m_crBkgnd = pdbi->crBkgnd;
+        pdbi->dwMask &= ~DBIM_BKCOLOR;
+    }
+    if (dwMask & DBIM_MODEFLAGS)
+        pdbi->dwModeFlags = DBIMF_VARIABLEHEIGHT;
+    return S_OK;
+}
+
+// ---- IObjectWithSite
+
+STDMETHODIMP CDeskband::SetSite(IUnknown* pUnkSite)
+{
+    ReleaseSite();
+    if (!pUnkSite)
+        return S_OK;
+
+    // Only the newest siting's windows may exist; an earlier pair would outlive CloseDW.
+    DestroyBandWindows();
+    m_hwndParent = ContainerWindowOf(pUnkSite);
+    if (!IsWindow(m_hwndParent) || !CreateBandWindows())
+        return E_FAIL;
+    if (FAILED(pUnkSite->QueryInterface(IID_IInputObjectSite, reinterpret_cast<void**>(&m_pSite)))) {
+        m_pSite = nullptr;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::GetSite(REFIID riid, void** ppvSite)
+{
+    if (!ppvSite)
+        return E_POINTER;
+    *ppvSite = nullptr;
+    return m_pSite ? m_pSite->QueryInterface(riid, ppvSite) : E_FAIL;
+}
+
+void CDeskband::ReleaseSite()
+{
+    if (m_pSite) {
+        m_pSite->Release();
+        m_pSite = nullptr;
+    }
+}
+
+// ---- IPersist, IPersistStream: the band has no persistent state
+
+STDMETHODIMP CDeskband::GetClassID(CLSID* pClassID)
+{
+    if (!pClassID)
+        return E_POINTER;
+    *pClassID = CLSID_Deskband;
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::IsDirty()
+{
+    return S_FALSE;
+}
+
+STDMETHODIMP CDeskband::Load(IStream*)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::Save(IStream*, BOOL)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CDeskband::GetSizeMax(ULARGE_INTEGER*)
+{
+    return E_NOTIMPL;
+}
+
+// ---- Windows
+
+// Both windows carry the object's address as user data, set only after each is created:
+// what a window receives during its own creation gets default processing.
+BOOL CDeskband::CreateBandWindows()
+{
+    RECT rc = {};
+    GetClientRect(m_hwndParent, &rc);
+    RegisterBandClass(DeskbandWndProc);
+    m_hwndHost = nullptr;
+
+    m_hwndUtility = CreateWindowExA(0, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE, WS_POPUP,
+                                    kUtilityPosition, kUtilityPosition, kUtilitySize, kUtilitySize,
+                                    nullptr, nullptr, g_hInstance, nullptr);
+    SetWindowLongPtrA(m_hwndUtility, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    PostMessageA(m_hwndUtility, WM_DESKBAND_UTILITYCREATED, 0, 0);
+
+    m_hwndBand = CreateWindowExA(0, DESKBAND_UTILITY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                                 rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                                 m_hwndParent, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(m_hwndBand, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    Trace("hhk=%x\n", 0);
+    return IsWindow(m_hwndBand);
+}
+
+void CDeskband::DestroyBandWindows()
+{
+    DestroyOwnedWindow(m_hwndBand);
+    DestroyOwnedWindow(m_hwndUtility);
+}
+
+LRESULT CALLBACK CDeskband::DeskbandWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    CDeskband* pBand = reinterpret_cast<CDeskband*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!pBand)
+        return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+    if (hwnd == pBand->m_hwndUtility)
+        return pBand->OnUtilityMessage(hwnd, uMsg, wParam, lParam);
+    return pBand->OnBandMessage(hwnd, uMsg, wParam, lParam);
+}
+
+LRESULT CDeskband::OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (uMsg) {
+    case WM_SYSCOLORCHANGE:
+        Trace("WM_SYSCOLORCHANGE\n");
+        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+        break;
+    // The taskbar's background also changes with the accent colour and the composition,
+    // which top-level windows learn of through the two DWM messages.
+    case WM_THEMECHANGED:
+    case WM_DWMCOLORIZATIONCOLORCHANGED:
+    case WM_DWMCOMPOSITIONCHANGED:
+        Trace("WM_THEMECHANGED\n");
+        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+        break;
+    case WM_DESKBAND_GETBANDWINDOW:
+        return reinterpret_cast<LRESULT>(m_hwndBand);
+    case WM_DESKBAND_GETVIEWMODE:
+        return m_dwViewMode;
+    case WM_DESKBAND_GETBKCOLOR:
+        return m_crBkgnd;
+    case WM_DESKBAND_SETHOSTWINDOW:
+        m_hwndHost = reinterpret_cast<HWND>(lParam);
+        RenderBackground();
+        SendSnapshot();
+        break;
+    }
+    return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+}
+
+LRESULT CDeskband::OnBandMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (uMsg) {
+    case WM_ERASEBKGND:
+        Trace("erasebkgnd!\n");
+        PaintBackground();
+        break;
+    case WM_WINDOWPOSCHANGED:
+        OnWindowPosChanged(reinterpret_cast<const WINDOWPOS*>(lParam));
+        break;
+    case WM_DESKBAND_REFRESH:
+        RenderBackground();
+        SendSnapshot();
+        break;
+    }
+    return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+}
+
+// Copies a fresh render onto the band window; the class's null brush keeps the default
+// erase from painting over it.
+void CDeskband::PaintBackground()
+{
+    RECT rc = {};
+    GetClientRect(m_hwndBand, &rc);
+    RenderBackground();
+    HDC hdc = GetDC(m_hwndBand);
+    BitBlt(hdc, 0, 0, rc.right, rc.bottom, m_surface.GetHDC(), 0, 0, SRCCOPY);
+    ReleaseDC(m_hwndBand, hdc);
+}
+
+// A resize with a host registered re-applies the new rectangle and posts the refresh, so
+// that the new snapshot follows the handling of the resize.
+void CDeskband::OnWindowPosChanged(const WINDOWPOS* pwp)
+{
+    Trace("wps!\n");
+    if (!m_hwndHost) {
+        Trace("NO CHILD\n");
+    } else if (!(pwp->flags & SWP_NOSIZE)) {
+        Trace("moving: %i %i %i %i\n", pwp->x, pwp->y, pwp->cx, pwp->cy);
+        MoveWindow(m_hwndBand, pwp->x, pwp->y, pwp->cx, pwp->cy, TRUE);
+        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+    }
+    Trace("wps");
+}
+
+// ---- Background surface and snapshot
+
+void CDeskband::RenderBackground()
+{
+    RECT rc = {};
+    GetClientRect(m_hwndBand, &rc);
+    m_surface.Create(rc.right, rc.bottom, 32);
+    Trace("Drawing background %i, %i\n", rc.right, rc.bottom);
+    if (m_themeLibrary.GetModule())
+        m_themeLibrary.CallFunction("DrawThemeParentBackground", m_hwndBand, m_surface.GetHDC(), &rc);
+    else
+        FillRect(m_surface.GetHDC(), &rc, GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// Sends the surface to the host window synchronously; the block exists only for the send.
+// Nothing is sent when there are no pixels to send or no memory for the block.
+void CDeskband::SendSnapshot()
+{
+    if (!m_hwndHost)
+        return;
+    if (!IsWindow(m_hwndHost)) {
+        m_hwndHost = nullptr;
+        return;
+    }
+
+    const int nWidth = m_surface.GetWidth();
+    const int nHeight = m_surface.GetHeight();
+    size_t cbBlock = 0;
+    if (nWidth < 0 || nHeight < 0 || !DeskbandSnapshotSize(nWidth, nHeight, &cbBlock))
+        return;
+    const size_t cbPixels = cbBlock - DESKBAND_SNAPSHOT_FIXED_SIZE;
+    if (cbPixels != 0 && !m_surface.GetBits())
+        return;
+    BYTE* pBlock = static_cast<BYTE*>(ModuleAlloc(cbBlock));
+    if (!pBlock)
+        return;
+
+    // Every byte is written: the block crosses into the host's process.
+    DESKBANDSNAPSHOTHEADER header = {};
+    header.dwHeaderWord = DESKBAND_SNAPSHOT_HEADER_WORD;
+    header.nWidth = nWidth;
+    header.nHeight = nHeight;
+    header.dwViewMode = m_dwViewMode;
+    memcpy(pBlock, &header, sizeof(header));
+    if (cbPixels != 0)
+        memcpy(pBlock + DESKBAND_SNAPSHOT_PIXEL_OFFSET, m_surface.GetBits(), cbPixels);
+    memset(pBlock + cbBlock - 4, 0, 4);
+
+    COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, static_cast<DWORD>(cbBlock), pBlock};
+    SendMessageA(m_hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility), reinterpret_cast<LPARAM>(&cds));
+    ModuleFree(pBlock);
+}
+
+// ---- IDispatch
+
+STDMETHODIMP CDeskband::GetTypeInfoCount(UINT*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CDeskband::GetTypeInfo(UINT, LCID, ITypeInfo**)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CDeskband::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CDeskband::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
+{
+    return E_NOTIMPL;
+}

@@ -56,10 +56,12 @@ private:
 
     BOOL CreateBandWindows();
     void DestroyBandWindows();
+    void ReleaseSite();
     static LRESULT CALLBACK DeskbandWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     LRESULT OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     LRESULT OnBandMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     void OnWindowPosChanged(const WINDOWPOS* pwp);
+    void PaintBackground();
     void RenderBackground();
     void SendSnapshot();
 
