@@ -21,7 +21,8 @@ std::atomic<long> g_cHeardDead(0);
 
 // A freed probe is kept for the rest of the test, filled with a dead pattern but with its
 // virtual table put back, so that an OnVolumeChanged reaching it lands in the canary check
-// instead of in freed or reused memory.
+// instead of in freed or reused memory. The virtual table is taken from a first probe
+// before the churn starts.
 std::mutex g_mutexGraveyard;
 std::vector<void*> g_graveyard;
 void* g_pvProbeVtable = nullptr;
@@ -29,7 +30,7 @@ void* g_pvProbeVtable = nullptr;
 class CProbe : public CQuillon
 {
 public:
-    CProbe() : m_dwCanary(kdwAlive) { memcpy(&g_pvProbeVtable, this, sizeof(void*)); }
+    CProbe() : m_dwCanary(kdwAlive) {}
     CProbe(const CProbe& source) : CQuillon(source), m_dwCanary(kdwAlive) {}
     CProbe& operator=(const CProbe& source) = default;
 
@@ -108,6 +109,10 @@ TEST(Stress, NoNotificationReachesADestroyedObject)
         CSimAudioService service;
         service.AddEndpoint(L"First");
         service.AddEndpoint(L"Second");
+        {
+            CProbe first;
+            memcpy(&g_pvProbeVtable, &first, sizeof(void*));
+        }
         service.Flood(true);
 
         auto deadline = std::chrono::steady_clock::now() +
