@@ -2,7 +2,7 @@
 JOBS ?= 2
 CTEST_JOBS ?= 2
 
-.PHONY: all deps build build-windows build-host dist test test-host test-windows clean
+.PHONY: all deps build build-windows build-host dist test test-host test-windows stress clean
 
 all: build
 
@@ -29,6 +29,9 @@ test-host:
 
 test-windows:
 	scripts/with-wine build/windows ctest --preset windows -j$(CTEST_JOBS)
+
+stress: deps build-windows
+	scripts/run-stress
 
 clean:
 	rm -rf build dist
