@@ -5,9 +5,15 @@
 
 size_t FormatTraceText(char (&szText)[kcbTraceText], const char* pszFormat, va_list args)
 {
+#ifdef _WIN32
+    // The system runtime's formatter: MinGW's own portable one would bring its number
+    // conversion code into each library, a good share of Veltrix's size.
+    _vsnprintf(szText, kcbTraceText, pszFormat, args);
+#else
     vsnprintf(szText, kcbTraceText, pszFormat, args);
-    // Some runtimes' bounded formatters leave a cut text unterminated; the last byte is
-    // cleared so the text ends at the buffer whatever the formatter did.
+#endif
+    // The system runtime's bounded formatter leaves a cut text unterminated; the last byte
+    // is cleared so the text ends at the buffer whatever the formatter did.
     szText[kcbTraceText - 1] = '\0';
     return strlen(szText);
 }
