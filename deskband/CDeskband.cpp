@@ -29,6 +29,11 @@ const POINTL kIntegral = {1, 1};
 const int kUtilityPosition = 170;
 const int kUtilitySize = 8;
 
+// How long the taskbar's thread waits for the host to take a snapshot. A healthy host takes
+// even the largest within milliseconds; one that does not answer (hung, or a window whose
+// thread handles no messages) must not freeze the taskbar.
+const UINT kuSnapshotTimeoutMs = 2000;
+
 HWND ContainerWindowOf(IUnknown* pUnkSite)
 {
     HWND hwnd = nullptr;
@@ -387,8 +392,15 @@ void CDeskband::SendSnapshot()
         memcpy(pBlock + DESKBAND_SNAPSHOT_PIXEL_OFFSET, m_surface.GetBits(), cbPixels);
     memset(pBlock + cbBlock - 4, 0, 4);
 
+    // A host that cannot take the block is forgotten like one that has gone away. (Wine
+    // answers some completed sends with 0 as well, but leaves the error unset then.)
     COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, static_cast<DWORD>(cbBlock), pBlock};
-    SendMessageA(m_hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility), reinterpret_cast<LPARAM>(&cds));
+    DWORD_PTR dwResult = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (!SendMessageTimeoutA(m_hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility),
+                             reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, kuSnapshotTimeoutMs, &dwResult)
+        && GetLastError() != ERROR_SUCCESS)
+        m_hwndHost = nullptr;
     ModuleFree(pBlock);
 }
 

@@ -32,6 +32,8 @@ public:
     {
         const std::string name = "DeskbandTestHost-" + std::to_string(GetCurrentProcessId());
         const HANDLE hReady = CreateEventA(nullptr, TRUE, FALSE, name.c_str());
+        m_hHung = CreateEventA(nullptr, FALSE, FALSE, (name + "-hung").c_str());
+        m_hResume = CreateEventA(nullptr, FALSE, FALSE, (name + "-resume").c_str());
         char szExe[MAX_PATH];
         GetModuleFileNameA(nullptr, szExe, MAX_PATH);
         std::string commandLine = std::string(szExe);
@@ -49,6 +51,9 @@ public:
     ~CHostProcess()
     {
         DestroyWindow(m_hwndCollector);
+        SetEvent(m_hResume);
+        CloseHandle(m_hHung);
+        CloseHandle(m_hResume);
         if (!m_pi.hProcess)
             return;
         PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
@@ -61,6 +66,13 @@ public:
     CHostProcess& operator=(const CHostProcess&) = delete;
 
     bool Register() { return SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0) != 0; }
+    // The host stops handling messages until Resume.
+    bool Hang()
+    {
+        PostMessageA(m_hwnd, TESTHOST_HANG, 0, 0);
+        return WaitForSingleObject(m_hHung, 10000) == WAIT_OBJECT_0;
+    }
+    void Resume() { SetEvent(m_hResume); }
     // Everything the host has seen since the last report.
     HostReport Report()
     {
@@ -91,6 +103,8 @@ private:
         return TRUE;
     }
     PROCESS_INFORMATION m_pi = {};
+    HANDLE m_hHung;
+    HANDLE m_hResume;
     HWND m_hwndCollector;
     HostReport m_report;
 };

@@ -315,6 +315,21 @@ TEST_F(DeskbandTest, UnregisteredOrVanishedHostGetsNothing)
     EXPECT_EQ(host.Report().snapshots.size(), 1u) << "only the registration's snapshot";
 }
 
+// The taskbar's thread waits for a host that handles no messages only for a while, and then
+// forgets it; the snapshot it gave up on may still reach the host late.
+TEST_F(DeskbandTest, HostThatDoesNotAnswerIsForgottenInsteadOfFreezingTheBand)
+{
+    CHostProcess host;
+    ASSERT_TRUE(host.Hang());
+    Ask(WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(host.m_hwnd));
+    host.Resume();
+    Ask(WM_THEMECHANGED);
+    PumpMessages();
+    Ask(WM_SYSCOLORCHANGE);
+    PumpMessages();
+    EXPECT_LE(host.Report().snapshots.size(), 1u);
+}
+
 TEST_F(DeskbandTest, BandTooLargeForPixelMemorySendsNothing)
 {
     CHostProcess host;

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 
+#include <string>
 #include <vector>
 
 #include "DeskbandProtocol.h"
@@ -13,6 +14,7 @@
 namespace
 {
 DWORD g_dwBandProcessId;
+std::string g_strName;
 TESTHOSTREPORT g_answers;
 std::vector<BYTE> g_records; // TESTHOSTSNAPSHOT and bytes, one after the other
 
@@ -55,6 +57,19 @@ LRESULT Report(HWND hwnd, HWND hwndTo)
     return TRUE;
 }
 
+LRESULT Hang()
+{
+    const HANDLE hHung = OpenEventA(EVENT_MODIFY_STATE, FALSE, (g_strName + "-hung").c_str());
+    const HANDLE hResume = OpenEventA(SYNCHRONIZE, FALSE, (g_strName + "-resume").c_str());
+    if (hHung && hResume) {
+        SetEvent(hHung);
+        WaitForSingleObject(hResume, 30000);
+    }
+    CloseHandle(hHung);
+    CloseHandle(hResume);
+    return 0;
+}
+
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
@@ -62,6 +77,8 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         return Register(hwnd);
     case TESTHOST_REPORT:
         return Report(hwnd, reinterpret_cast<HWND>(wParam));
+    case TESTHOST_HANG:
+        return Hang();
     case WM_COPYDATA:
         return Record(reinterpret_cast<HWND>(wParam), reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_DESTROY:
@@ -78,6 +95,7 @@ int main(int argc, char** argv)
 {
     if (argc != 3)
         return 2;
+    g_strName = argv[1];
     g_dwBandProcessId = strtoul(argv[2], nullptr, 10);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HostWndProc;

@@ -27,6 +27,9 @@ const UINT TESTHOST_REGISTER = WM_APP + 1;
 // Send the report as WM_COPYDATA to the window in wParam, then forget the snapshots.
 const UINT TESTHOST_REPORT = WM_APP + 2;
 const ULONG_PTR TESTHOST_REPORT_ID = 0x7E57;
+// Stop handling messages, as a hung program does: set the event NAME-hung, then wait for the
+// event NAME-resume.
+const UINT TESTHOST_HANG = WM_APP + 3;
 
 // The report: this header, then for each snapshot a TESTHOSTSNAPSHOT and its cbData bytes.
 struct TESTHOSTREPORT
