@@ -1,6 +1,9 @@
 # Entry points for people and CI. Every target installs what it needs first.
 JOBS ?= 2
 CTEST_JOBS ?= 2
+# Test programs whose stress tests `make stress` runs, and for how long each.
+STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
+STRESS_SECONDS ?= 180
 
 .PHONY: all deps build build-windows build-host dist test test-host test-windows stress clean
 
@@ -31,7 +34,7 @@ test-windows:
 	scripts/with-wine build/windows ctest --preset windows -j$(CTEST_JOBS)
 
 stress: deps build-windows
-	scripts/run-stress
+	scripts/run-stress $(STRESS_SECONDS) $(STRESS_PROGRAMS)
 
 clean:
 	rm -rf build dist

@@ -1,0 +1,223 @@
+// A hostile host, run as a second process: it bombards a band's utility and band windows with
+// random protocol messages, dead and foreign window handles, junk copy-data blocks, window
+// position storms and theme changes, checking the band's answers on the way and at the end,
+// and every block that reaches one of its windows.
+//
+// Usage: deskband_hostile_host PID SEED MESSAGES SECONDS. It sends at least MESSAGES
+// messages and goes on until SECONDS have passed. The exit code is 0 or a set of
+// HOSTILE_FAULT_* bits.
+#include <windows.h>
+
+#include <stdlib.h>
+
+#include <random>
+#include <vector>
+
+#include "DeskbandProtocol.h"
+#include "HostileHostFaults.h"
+#include "TestHostCommands.h"
+
+namespace
+{
+const char kHostClass[] = "DeskbandHostileHost";
+const UINT kuSendTimeoutMs = 10000;
+
+struct BandAnswers
+{
+    HWND hwndBand;
+    LRESULT dwViewMode;
+    LRESULT crBkgnd;
+};
+
+DWORD g_dwFaults;
+DWORD g_cSnapshots;
+HWND g_hwndUtility;
+
+// Every block that reaches one of our windows is judged as the reference host judges it.
+LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg != WM_COPYDATA)
+        return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+    const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (reinterpret_cast<HWND>(wParam) != g_hwndUtility ||
+        !DeskbandSnapshotIsValid(pcds->dwData, pcds->lpData, pcds->cbData, nullptr))
+        g_dwFaults |= HOSTILE_FAULT_BAD_SNAPSHOT;
+    ++g_cSnapshots;
+    return TRUE;
+}
+
+HWND CreateHostWindow()
+{
+    return CreateWindowExA(0, kHostClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+}
+
+class CHostileHost
+{
+public:
+    CHostileHost(HWND hwndUtility, unsigned nSeed) : m_random(nSeed), m_hwndUtility(hwndUtility)
+    {
+        m_expected = Answers();
+        m_hwndHost = CreateHostWindow();
+        m_hwndForeign = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        const HWND hwndGone = CreateHostWindow();
+        DestroyWindow(hwndGone);
+        m_hwndDead = hwndGone;
+    }
+    ~CHostileHost()
+    {
+        DestroyWindow(m_hwndHost);
+        DestroyWindow(m_hwndForeign);
+    }
+
+    // One random act; returns the number of messages it sent.
+    int Act()
+    {
+        switch (Below(8)) {
+        case 0: return AskAndCheck();
+        case 1: return Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, Random(), reinterpret_cast<LPARAM>(AnyWindow()));
+        case 2: return SendJunkCopyData();
+        case 3: return WindowPosStorm();
+        case 4: return ChangeTheme();
+        case 5: return Send(AnyBandWindow(), WM_USER + Below(0x10000 - WM_USER), Random(), Random());
+        case 6: return Send(m_expected.hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
+        default: return ReplaceHostWindow();
+        }
+    }
+
+    void CheckAnswers() { AskAndCheck(); }
+
+private:
+    unsigned Below(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(m_random); }
+    LPARAM Random() { return static_cast<LPARAM>(m_random()); }
+
+    int Send(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam, DWORD_PTR* pdwResult = nullptr)
+    {
+        // A failed send sets an error (a timeout, a window that is gone); Wine also answers
+        // some sends that went through with 0, but sets no error then.
+        DWORD_PTR dwResult = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!SendMessageTimeoutA(hwnd, uMsg, wParam, lParam, SMTO_NORMAL, kuSendTimeoutMs, &dwResult) &&
+            GetLastError() != ERROR_SUCCESS)
+            g_dwFaults |= HOSTILE_FAULT_NO_ANSWER;
+        if (pdwResult)
+            *pdwResult = dwResult;
+        return 1;
+    }
+
+    BandAnswers Answers()
+    {
+        DWORD_PTR adwAnswers[3] = {};
+        for (UINT i = 0; i < 3; ++i)
+            Send(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW + i, Random(), Random(), &adwAnswers[i]);
+        return {reinterpret_cast<HWND>(adwAnswers[0]), static_cast<LRESULT>(adwAnswers[1]),
+                static_cast<LRESULT>(adwAnswers[2])};
+    }
+
+    int AskAndCheck()
+    {
+        const BandAnswers answers = Answers();
+        if (answers.hwndBand != m_expected.hwndBand || answers.dwViewMode != m_expected.dwViewMode ||
+            answers.crBkgnd != m_expected.crBkgnd || !IsWindow(answers.hwndBand))
+            g_dwFaults |= HOSTILE_FAULT_WRONG_ANSWER;
+        return 3;
+    }
+
+    HWND AnyBandWindow() { return Below(2) ? m_hwndUtility : m_expected.hwndBand; }
+
+    // Live and dead, ours and the band's own, the desktop, and plain numbers.
+    HWND AnyWindow()
+    {
+        const HWND ahwnd[] = {nullptr, m_hwndHost, m_hwndDead, m_hwndForeign, GetDesktopWindow(), m_hwndUtility,
+                              m_expected.hwndBand, GetParent(m_expected.hwndBand),
+                              reinterpret_cast<HWND>(Random()), reinterpret_cast<HWND>(Random() & 0xFFFF)};
+        return ahwnd[Below(sizeof(ahwnd) / sizeof(ahwnd[0]))];
+    }
+
+    int SendJunkCopyData()
+    {
+        std::vector<BYTE> junk(Below(4) ? Below(256) : Below(64 * 1024));
+        for (BYTE& b : junk)
+            b = static_cast<BYTE>(m_random());
+        if (junk.size() >= 12 && Below(2)) {
+            // Looks like a snapshot header, with sizes that do not match the block.
+            const DWORD adwHeader[] = {DESKBAND_SNAPSHOT_HEADER_WORD, static_cast<DWORD>(Random()), static_cast<DWORD>(Random())};
+            memcpy(junk.data(), adwHeader, sizeof(adwHeader));
+        }
+        COPYDATASTRUCT cds = {Below(2) ? DESKBAND_SNAPSHOT_ID : static_cast<ULONG_PTR>(Random()),
+                              static_cast<DWORD>(junk.size()), junk.empty() ? nullptr : junk.data()};
+        return Send(AnyBandWindow(), WM_COPYDATA, reinterpret_cast<WPARAM>(AnyWindow()), reinterpret_cast<LPARAM>(&cds));
+    }
+
+    // Mostly taskbar-like sizes; now and then empty, negative or absurd ones.
+    int Extent(int nUsual)
+    {
+        switch (Below(16)) {
+        case 0: return 0;
+        case 1: return -static_cast<int>(Below(100)) - 1;
+        case 2: return static_cast<int>(Random());
+        default: return static_cast<int>(Below(nUsual)) + 1;
+        }
+    }
+
+    int WindowPosStorm()
+    {
+        const int cMessages = 1 + Below(20);
+        for (int i = 0; i < cMessages; ++i) {
+            WINDOWPOS wp = {AnyWindow(), AnyWindow(), static_cast<int>(Below(50)), static_cast<int>(Below(20)),
+                            Extent(400), Extent(80), static_cast<UINT>(Random())};
+            if (Below(2))
+                wp.flags &= ~SWP_NOSIZE;
+            Send(m_expected.hwndBand, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+        }
+        return cMessages;
+    }
+
+    int ChangeTheme()
+    {
+        const UINT auMessages[] = {WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED,
+                                   WM_DWMCOMPOSITIONCHANGED};
+        return Send(m_hwndUtility, auMessages[Below(4)], Random(), Random());
+    }
+
+    // A registered host that goes away leaves a dead handle behind in the band.
+    int ReplaceHostWindow()
+    {
+        DestroyWindow(m_hwndHost);
+        m_hwndDead = m_hwndHost;
+        m_hwndHost = CreateHostWindow();
+        return 0;
+    }
+
+    std::mt19937 m_random;
+    HWND m_hwndUtility;
+    BandAnswers m_expected;
+    HWND m_hwndHost;
+    HWND m_hwndForeign;
+    HWND m_hwndDead;
+};
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 5)
+        return HOSTILE_FAULT_USAGE;
+    const DWORD dwBandProcessId = strtoul(argv[1], nullptr, 10);
+    const unsigned nSeed = strtoul(argv[2], nullptr, 10);
+    const long cMessages = strtol(argv[3], nullptr, 10);
+    const DWORD dwDeadline = GetTickCount() + 1000 * strtoul(argv[4], nullptr, 10);
+
+    g_hwndUtility = FindUtilityWindowOf(dwBandProcessId);
+    if (!g_hwndUtility)
+        return HOSTILE_FAULT_NO_BAND;
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = HostWndProc;
+    wc.lpszClassName = kHostClass;
+    RegisterClassA(&wc);
+
+    CHostileHost host(g_hwndUtility, nSeed);
+    long cSent = 0;
+    while (cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0)
+        cSent += host.Act();
+    host.CheckAnswers();
+    return static_cast<int>(g_dwFaults);
+}

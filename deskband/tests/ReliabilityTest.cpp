@@ -1,0 +1,179 @@
+// The desk band under long use and under a hostile host: it must keep answering correctly,
+// never crash, and hold no more heap blocks or GDI objects after many cycles than before.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shobjidl.h>
+
+#include <stdlib.h>
+
+#include <string>
+
+#include "CHostProcess.h"
+#include "CTestSite.h"
+#include "CTestTaskbar.h"
+#include "DeskbandProtocol.h"
+#include "HostileHostFaults.h"
+#include "TestShell.h"
+
+namespace
+{
+const COLORREF kcrBkgnd = RGB(0x12, 0x34, 0x56);
+
+// Live blocks in the module allocator's heaps.
+int LiveVeltrixHeapBlocks()
+{
+    int cBusy = 0;
+    for (HANDLE hHeap : Veltrix().heaps) {
+        PROCESS_HEAP_ENTRY entry = {};
+        while (HeapWalk(hHeap, &entry))
+            cBusy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? 1 : 0;
+    }
+    return cBusy;
+}
+
+// The process's GDI objects. Wine leaves GetGuiResources unimplemented (it answers 0); its
+// GDI handles carry their table index in the low word and are also accepted by that alone,
+// so there the live objects are counted by index.
+int GdiObjectCount()
+{
+    if (const DWORD cObjects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))
+        return static_cast<int>(cObjects);
+    int cObjects = 0;
+    for (ULONG_PTR uIndex = 1; uIndex < 0x10000; ++uIndex)
+        cObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
+    return cObjects;
+}
+
+// Seconds for the stress run (scripts/run-stress), 0 for the short run of `make test`.
+unsigned StressSeconds()
+{
+    const char* pszSeconds = getenv("STRESS_SECONDS");
+    return pszSeconds ? strtoul(pszSeconds, nullptr, 10) : 0;
+}
+
+// Runs a helper program of this folder while this thread goes on handling the band's
+// messages; returns its exit code.
+DWORD RunPumping(const std::string& strArguments, DWORD dwTimeoutMs)
+{
+    char szExe[MAX_PATH];
+    GetModuleFileNameA(nullptr, szExe, MAX_PATH);
+    std::string strCommand(szExe);
+    strCommand = "\"" + strCommand.substr(0, strCommand.find_last_of('\\') + 1) + strArguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+        return ~0u;
+    const DWORD dwDeadline = GetTickCount() + dwTimeoutMs;
+    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, dwDeadline - GetTickCount(), QS_ALLINPUT) == WAIT_OBJECT_0 + 1
+           && static_cast<LONG>(GetTickCount() - dwDeadline) < 0)
+        PumpMessages();
+    DWORD dwExitCode = STILL_ACTIVE;
+    GetExitCodeProcess(pi.hProcess, &dwExitCode);
+    if (dwExitCode == STILL_ACTIVE)
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return dwExitCode;
+}
+
+// A band sited on a test taskbar, told its view mode and colour as the shell tells it.
+class SitedBand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_pBand = CreateBand();
+        ASSERT_NE(m_pBand, nullptr);
+        ASSERT_EQ(m_pBand->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&m_pWithSite)), S_OK);
+        ASSERT_EQ(m_pWithSite->SetSite(static_cast<IOleWindow*>(&m_site)), S_OK);
+        DESKBANDINFO dbi = {};
+        dbi.dwMask = DBIM_BKCOLOR;
+        dbi.crBkgnd = kcrBkgnd;
+        m_pBand->GetBandInfo(1, DBIF_VIEWMODE_VERTICAL, &dbi);
+        m_pBand->ShowDW(TRUE);
+        m_hwndUtility = UtilityWindow();
+        m_pBand->GetWindow(&m_hwndBand);
+        ASSERT_TRUE(IsWindow(m_hwndUtility) && IsWindow(m_hwndBand));
+    }
+    void TearDown() override
+    {
+        if (m_pBand)
+            m_pBand->CloseDW(0);
+        if (m_pWithSite) {
+            m_pWithSite->SetSite(nullptr);
+            m_pWithSite->Release();
+        }
+        if (m_pBand)
+            m_pBand->Release();
+        EXPECT_EQ(m_site.m_cRef, 0u);
+    }
+    void Resize(int cx, int cy)
+    {
+        SetWindowPos(m_hwndBand, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+        PumpMessages();
+    }
+    // A proper host registering now gets one valid snapshot of the band's size.
+    void ExpectOneGoodSnapshot(int cx, int cy)
+    {
+        CHostProcess host;
+        ASSERT_TRUE(host.Register());
+        const HostReport report = host.Report();
+        EXPECT_EQ(report.answers.hwndBand, m_hwndBand);
+        EXPECT_EQ(report.answers.dwViewMode, static_cast<DWORD>(DBIF_VIEWMODE_VERTICAL));
+        EXPECT_EQ(report.answers.crBkgnd, kcrBkgnd);
+        ASSERT_EQ(report.snapshots.size(), 1u);
+        const Snapshot& snapshot = report.snapshots[0];
+        EXPECT_TRUE(snapshot.info.fValid);
+        EXPECT_EQ(snapshot.Word(4), static_cast<DWORD>(cx));
+        EXPECT_EQ(snapshot.Word(8), static_cast<DWORD>(cy));
+        EXPECT_EQ(snapshot.Pixel(cx - 1, cy - 1), AsDibPixel(PatternAt(cx - 1, cy - 1)));
+    }
+
+    CTestTaskbar m_taskbar;
+    CTestSite m_site{m_taskbar.m_hwnd};
+    IDeskBand* m_pBand = nullptr;
+    IObjectWithSite* m_pWithSite = nullptr;
+    HWND m_hwndUtility = nullptr;
+    HWND m_hwndBand = nullptr;
+};
+}
+
+// Thousands of random messages in `make test`; STRESS_SECONDS of them in `make stress`.
+TEST_F(SitedBand, HostileHostStress)
+{
+    const unsigned nSeconds = StressSeconds();
+    const unsigned nSeed = nSeconds ? GetTickCount() : 9928;
+    const std::string strArguments = "deskband_hostile_host.exe\" " + std::to_string(GetCurrentProcessId()) + " " +
+                                     std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds);
+    const DWORD dwFaults = RunPumping(strArguments, (nSeconds + 60) * 1000);
+    EXPECT_EQ(dwFaults, 0u) << "seed " << nSeed << ", faults as in HostileHostFaults.h";
+
+    EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW, 0, 0), reinterpret_cast<LRESULT>(m_hwndBand));
+    Resize(90, 30);
+    ExpectOneGoodSnapshot(90, 30);
+}
+
+TEST_F(SitedBand, TenThousandResizesLeaveNoHeapBlocksOrGdiObjects)
+{
+    CHostProcess host;
+    ASSERT_TRUE(host.Register());
+    const auto resizeAndCount = [&](int cCycles) {
+        for (int i = 0; i < cCycles; ++i)
+            Resize(40 + i % 2, 20);
+        const HostReport report = host.Report();
+        for (const Snapshot& snapshot : report.snapshots)
+            EXPECT_TRUE(snapshot.info.fValid);
+        return static_cast<int>(report.snapshots.size());
+    };
+    resizeAndCount(20);
+    const int cBlocksBefore = LiveVeltrixHeapBlocks();
+    const int cGdiBefore = GdiObjectCount();
+
+    int cSnapshots = 0;
+    for (int i = 0; i < 40; ++i)
+        cSnapshots += resizeAndCount(250);
+    EXPECT_EQ(cSnapshots, 10000);
+    EXPECT_EQ(LiveVeltrixHeapBlocks(), cBlocksBefore);
+    EXPECT_EQ(GdiObjectCount(), cGdiBefore);
+}
