@@ -4,8 +4,10 @@ CTEST_JOBS ?= 2
 # Test programs whose stress tests `make stress` runs, and for how long each.
 STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
 STRESS_SECONDS ?= 180
+# Windows benchmark programs that `make bench` runs under Wine.
+WINDOWS_BENCH_TARGETS ?= allocator_bench snapshot_bench
 
-.PHONY: all deps build build-windows build-host dist test test-host test-windows stress clean
+.PHONY: all deps build build-windows build-host dist test test-host test-windows stress bench clean
 
 all: build
 
@@ -35,6 +37,9 @@ test-windows:
 
 stress: deps build-windows
 	scripts/run-stress $(STRESS_SECONDS) $(STRESS_PROGRAMS)
+
+bench: deps dist
+	scripts/run-bench "$(WINDOWS_BENCH_TARGETS)"
 
 clean:
 	rm -rf build dist
