@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "CServerModule.h"
+#include "CTypeInfoCache.h"
 #include "DeskbandProtocol.h"
 #include "Trace.h"
 
@@ -391,24 +392,30 @@ void CDeskband::SendSnapshot()
     ModuleFree(pBlock);
 }
 
-// ---- IDispatch
+// ---- IDispatch: answered from the type information of IDeskband, which all bands share.
+// riid is not looked at.
 
-STDMETHODIMP CDeskband::GetTypeInfoCount(UINT*)
+STDMETHODIMP CDeskband::GetTypeInfoCount(UINT* pctinfo)
 {
-    return E_NOTIMPL;
+    if (!pctinfo)
+        return E_POINTER;
+    *pctinfo = 1;
+    return S_OK;
 }
 
-STDMETHODIMP CDeskband::GetTypeInfo(UINT, LCID, ITypeInfo**)
+STDMETHODIMP CDeskband::GetTypeInfo(UINT, LCID lcid, ITypeInfo** ppTInfo)
 {
-    return E_NOTIMPL;
+    return g_deskbandTypeInfo.GetTypeInfo(lcid, ppTInfo);
 }
 
-STDMETHODIMP CDeskband::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
+STDMETHODIMP CDeskband::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId)
 {
-    return E_NOTIMPL;
+    return g_deskbandTypeInfo.GetIDsOfNames(rgszNames, cNames, lcid, rgDispId);
 }
 
-STDMETHODIMP CDeskband::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
+STDMETHODIMP CDeskband::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                               VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    return E_NOTIMPL;
+    return g_deskbandTypeInfo.Invoke(static_cast<IDeskband*>(this), dispIdMember, lcid, wFlags, pDispParams,
+                                     pVarResult, pExcepInfo, puArgErr);
 }
