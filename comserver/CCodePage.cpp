@@ -27,7 +27,7 @@ bool CCodePage::EqualNoCase(const char* psz1, const char* psz2)
 
 #ifdef _WIN32
 
-bool CCodePage::IsLeadByte(char ch) { return IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(ch)) != FALSE; }
+bool CCodePage::IsHighLeadByte(char ch) { return IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(ch)) != FALSE; }
 
 size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 {
@@ -84,7 +84,7 @@ size_t EncodeUnit(OLECHAR wch, char* pch)
 
 void CCodePage::UseDoubleByteTable(bool fDoubleByte) { g_fDoubleByte = fDoubleByte; }
 
-bool CCodePage::IsLeadByte(char ch) { return IsHostLead(static_cast<unsigned char>(ch)); }
+bool CCodePage::IsHighLeadByte(char ch) { return IsHostLead(static_cast<unsigned char>(ch)); }
 
 size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 {

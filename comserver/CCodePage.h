@@ -9,7 +9,8 @@
 class CCodePage
 {
 public:
-    static bool IsLeadByte(char ch);
+    // No code page has a lead byte below 0x80, which spares ASCII text the lookup.
+    static bool IsLeadByte(char ch) { return static_cast<unsigned char>(ch) >= 0x80 && IsHighLeadByte(ch); }
     // Bytes of the character at pch (1 or 2) in NUL-terminated text, or in text ending at pchEnd.
     static size_t CharLength(const char* pch) { return IsLeadByte(pch[0]) && pch[1] != '\0' ? 2 : 1; }
     static size_t CharLength(const char* pch, const char* pchEnd) { return IsLeadByte(pch[0]) && pch + 1 < pchEnd ? 2 : 1; }
@@ -26,4 +27,7 @@ public:
 #ifndef _WIN32
     static void UseDoubleByteTable(bool fDoubleByte);
 #endif
+
+private:
+    static bool IsHighLeadByte(char ch);
 };

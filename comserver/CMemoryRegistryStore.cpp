@@ -46,7 +46,7 @@ CMemoryRegistryStore::~CMemoryRegistryStore()
 
 HSTOREKEY CMemoryRegistryStore::RootKey(eRootKey eRoot)
 {
-    return eRoot > eRootNone && eRoot < kcRoots ? &m_aRoots[eRoot] : nullptr;
+    return eRoot != eRootNone ? &m_aRoots[eRoot] : nullptr;
 }
 
 LONG CMemoryRegistryStore::Resolve(HSTOREKEY hKey, Handle** ppHandle) const

@@ -63,7 +63,7 @@ private:
         eKeyAccess eAccess;
     };
 
-    static const int kcRoots = eRootCurrentConfig + 1;
+    static constexpr int kcRoots = eRootCurrentConfig + 1;
 
     LONG Resolve(HSTOREKEY hKey, Handle** ppHandle) const;
     LONG ResolveWritable(HSTOREKEY hKey, Node** ppNode) const;

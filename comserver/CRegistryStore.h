@@ -37,7 +37,7 @@ class CRegistryStore
 {
 public:
     // Longest key name in bytes with its NUL: 255 characters of up to two bytes each.
-    static const size_t kcbKeyName = 512;
+    static constexpr size_t kcbKeyName = 512;
 
     virtual HSTOREKEY RootKey(eRootKey eRoot) = 0;
     virtual LONG OpenKey(HSTOREKEY hParent, const char* pszName, eKeyAccess eAccess, HSTOREKEY* phKey) = 0;

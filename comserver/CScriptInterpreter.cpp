@@ -25,6 +25,13 @@ const size_t kcbReplacementName = 32;
 
 bool IsSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
 
+// The first "%" that is a character of its own, or pchEnd.
+const char* FindPercent(const char* pch, const char* pchEnd)
+{
+    while (pch < pchEnd && *pch != '%') pch += CCodePage::CharLength(pch, pchEnd);
+    return pch;
+}
+
 bool IsBlockStart(const char* pszToken) { return std::strcmp(pszToken, "{") == 0; }
 
 bool IsProtectedName(const char* pszName)
@@ -198,16 +205,12 @@ HRESULT CScriptInterpreter::ExpandReplacements(const char* pchText, size_t cchTe
 
     const char* pch = pchText;
     while (pch < pchEnd) {
-        if (*pch != '%') {
-            size_t cch = CCodePage::CharLength(pch, pchEnd);
-            if (!text.Append(pch, cch)) return E_OUTOFMEMORY;
-            pch += cch;
-            continue;
-        }
-        const char* pchName = pch + 1;
-        const char* pchClose = pchName;
-        while (pchClose < pchEnd && *pchClose != '%') pchClose += CCodePage::CharLength(pchClose, pchEnd);
-        if (pchClose >= pchEnd) return DISP_E_EXCEPTION;
+        const char* pchPercent = FindPercent(pch, pchEnd);
+        if (!text.Append(pch, static_cast<size_t>(pchPercent - pch))) return E_OUTOFMEMORY;
+        if (pchPercent == pchEnd) break;
+        const char* pchName = pchPercent + 1;
+        const char* pchClose = FindPercent(pchName, pchEnd);
+        if (pchClose == pchEnd) return DISP_E_EXCEPTION;
         size_t cchName = static_cast<size_t>(pchClose - pchName);
         if (cchName == 0) {
             if (!text.Append("%", 1)) return E_OUTOFMEMORY;
@@ -256,6 +259,13 @@ HRESULT CScriptInterpreter::RunRootBlocks(bool fRegister)
     return S_OK;
 }
 
+// Appends the character at the current position to the token and steps past it.
+void CScriptInterpreter::CopyChar(char* pszToken, size_t* pcb, size_t cch)
+{
+    pszToken[(*pcb)++] = *m_pch++;
+    if (cch == 2) pszToken[(*pcb)++] = *m_pch++;
+}
+
 void CScriptInterpreter::SkipSpace()
 {
     while (IsSpace(*m_pch)) ++m_pch;
@@ -289,9 +299,7 @@ HRESULT CScriptInterpreter::ReadToken(char* pszToken, size_t cbToken)
                 hr = DISP_E_EXCEPTION;
                 break;
             }
-            std::memcpy(pszToken + cb, m_pch, cch);
-            cb += cch;
-            m_pch += cch;
+            CopyChar(pszToken, &cb, cch);
         }
     } else {
         while (*m_pch != '\0' && !IsSpace(*m_pch)) {
@@ -300,9 +308,7 @@ HRESULT CScriptInterpreter::ReadToken(char* pszToken, size_t cbToken)
                 hr = DISP_E_EXCEPTION;
                 break;
             }
-            std::memcpy(pszToken + cb, m_pch, cch);
-            cb += cch;
-            m_pch += cch;
+            CopyChar(pszToken, &cb, cch);
         }
     }
     pszToken[cb] = '\0';

@@ -9,11 +9,11 @@
 class CScriptInterpreter
 {
 public:
-    static const size_t kcbToken = 4096;
-    static const size_t kcbValueName = 260;
+    static constexpr size_t kcbToken = 4096;
+    static constexpr size_t kcbValueName = 260;
     // Registry keys nest at most 512 deep; deeper blocks are refused before they can
     // exhaust the stack.
-    static const int kcMaxDepth = 512;
+    static constexpr int kcMaxDepth = 512;
 
     CScriptInterpreter(CRegistryStore& store, const CScriptReplacements& replacements)
         : m_store(store), m_replacements(replacements) {}
@@ -37,6 +37,7 @@ private:
     HRESULT RunRootBlocks(bool fRegister);
     HRESULT ReadToken(char* pszToken, size_t cbToken = kcbToken);
     void SkipSpace();
+    void CopyChar(char* pszToken, size_t* pcb, size_t cch);
     HRESULT ProcessBlock(char* pszToken, HSTOREKEY hParent, bool fRegister, bool fRecover);
     HRESULT ProcessEntries(char* pszToken, Block& block, bool fRegister);
     HRESULT ProcessValueEntry(char* pszToken, Block& block, bool fRegister);
