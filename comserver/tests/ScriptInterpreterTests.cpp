@@ -12,16 +12,16 @@
 
 namespace
 {
-// The script of the desk band's own registration, with the module path as a replacement.
+// The desk band's own registration script (with short GUIDs), the module path a replacement.
 const char s_szClassScript[] = R"(HKCR
 {
 	Veltrix.Deskband.1 = s 'Corvale'
 	{
-		CLSID = s '{CD656E3A-1EB0-45F4-AC0A-971F694D5734}'
+		CLSID = s '{C}'
 	}
 	NoRemove CLSID
 	{
-		ForceRemove {CD656E3A-1EB0-45F4-AC0A-971F694D5734} = s 'Corvale'
+		ForceRemove {C} = s 'Corvale'
 		{
 			ProgID = s 'Veltrix.Deskband.1'
 			VersionIndependentProgID = s 'Veltrix.Deskband'
@@ -30,25 +30,11 @@ const char s_szClassScript[] = R"(HKCR
 			{
 				val ThreadingModel = s 'Apartment'
 			}
-			'TypeLib' = s '{AA5F1712-1151-4CA8-86A0-A52E6102D6B9}'
+			'TypeLib' = s '{L}'
 		}
 	}
 }
 )";
-
-const char s_szClassKey[] = "HKCR\\CLSID\\{CD656E3A-1EB0-45F4-AC0A-971F694D5734}";
-const char s_szClassPath[] = "CLSID\\{CD656E3A-1EB0-45F4-AC0A-971F694D5734}";
-
-std::string ClassKeys(const char* pszLines)
-{
-    std::string str;
-    for (const char* psz = pszLines; *psz;) {
-        const char* pszEnd = std::strchr(psz, '\n');
-        str += s_szClassKey + std::string(psz, pszEnd + 1);
-        psz = pszEnd + 1;
-    }
-    return str;
-}
 
 struct ScriptCase
 {
@@ -88,12 +74,19 @@ protected:
     HRESULT Unregister(const std::string& strScript) { return Run(strScript, false, m_store); }
     std::string Dump() const { return m_store.Dump(); }
 
+    // Runs each script's register pass, then, where it succeeded, the unregister pass, which
+    // must leave nothing behind.
     void RunCases(const ScriptCase* pCases, size_t cCases)
     {
         for (size_t i = 0; i < cCases; ++i) {
             CMemoryRegistryStore store;
-            EXPECT_EQ(Run(pCases[i].pszScript, true, store), pCases[i].hr) << pCases[i].pszScript;
-            EXPECT_EQ(store.Dump(), pCases[i].pszStore) << pCases[i].pszScript;
+            const char* pszScript = pCases[i].pszScript;
+            EXPECT_EQ(Run(pszScript, true, store), pCases[i].hr) << pszScript;
+            EXPECT_EQ(store.Dump(), pCases[i].pszStore) << pszScript;
+            if (SUCCEEDED(pCases[i].hr)) {
+                EXPECT_EQ(Run(pszScript, false, store), S_OK) << pszScript;
+                EXPECT_EQ(store.Dump(), "") << pszScript;
+            }
         }
     }
 
@@ -116,10 +109,11 @@ TEST_F(ScriptTest, Grammar)
         // A name, "=" and a type letter without blanks are one token; the value text is then
         // the next key's name.
         {"HKCU { A=s 'x' }", S_OK, "HKCU\\A=s\nHKCU\\x\n"},
-        // Only a lone "{" opens a block: a key named like a GUID follows a key without one.
+        // Only a lone "{" opens a block, in both passes: a key named like a GUID can follow a
+        // key without a block.
         {"HKCU { A {B} }", S_OK, "HKCU\\A\nHKCU\\{B}\n"},
         {"HKCU { VAL N = s x }", S_OK, "HKCU N=s:x\n"},
-        {"HKCU { forceremove NOREMOVE A }", S_OK, "HKCU\\A\n"},
+        {"HKCU { FORCEREMOVE A delete B }", S_OK, "HKCU\\A\n"},
         {"HKCU { A = s 'x }", DISP_E_EXCEPTION, "HKCU\\A\n"},
         {"HKCU { A = q x }", DISP_E_EXCEPTION, ""},
         {"HKCU { A = s", DISP_E_EXCEPTION, "HKCU\\A\n"},
@@ -217,51 +211,46 @@ TEST_F(ScriptTest, DoubleByteCharactersAreNeverSplit)
 TEST_F(ScriptTest, RegisterThenUnregisterTheClassScript)
 {
     ASSERT_EQ(m_replacements.Add(u"Module", u"C:\\Veltrix.dll"), S_OK);
-    const std::string strRegistered =
-        "HKCR\\CLSID\n" +
-        ClassKeys(" @=s:Corvale\n"
-                  "\\InprocServer32 @=s:C:\\Veltrix.dll ThreadingModel=s:Apartment\n"
-                  "\\ProgID @=s:Veltrix.Deskband.1\n"
-                  "\\Programmable\n"
-                  "\\TypeLib @=s:{AA5F1712-1151-4CA8-86A0-A52E6102D6B9}\n"
-                  "\\VersionIndependentProgID @=s:Veltrix.Deskband\n") +
-        "HKCR\\Veltrix.Deskband.1 @=s:Corvale\n"
-        "HKCR\\Veltrix.Deskband.1\\CLSID @=s:{CD656E3A-1EB0-45F4-AC0A-971F694D5734}\n";
+    const char szRegistered[] = "HKCR\\CLSID\n"
+                                "HKCR\\CLSID\\{C} @=s:Corvale\n"
+                                "HKCR\\CLSID\\{C}\\InprocServer32 @=s:C:\\Veltrix.dll ThreadingModel=s:Apartment\n"
+                                "HKCR\\CLSID\\{C}\\ProgID @=s:Veltrix.Deskband.1\n"
+                                "HKCR\\CLSID\\{C}\\Programmable\n"
+                                "HKCR\\CLSID\\{C}\\TypeLib @=s:{L}\n"
+                                "HKCR\\CLSID\\{C}\\VersionIndependentProgID @=s:Veltrix.Deskband\n"
+                                "HKCR\\Veltrix.Deskband.1 @=s:Corvale\n"
+                                "HKCR\\Veltrix.Deskband.1\\CLSID @=s:{C}\n";
     ASSERT_EQ(Register(s_szClassScript), S_OK);
-    EXPECT_EQ(Dump(), strRegistered);
+    EXPECT_EQ(Dump(), szRegistered);
     ASSERT_EQ(Register(s_szClassScript), S_OK);
-    EXPECT_EQ(Dump(), strRegistered);
-
+    EXPECT_EQ(Dump(), szRegistered);
     EXPECT_EQ(Unregister(s_szClassScript), S_OK);
     EXPECT_EQ(Dump(), "HKCR\\CLSID\n");
-}
 
-TEST_F(ScriptTest, UnregisterRemovesAClassKeyThatOthersAddedSubkeysTo)
-{
-    ASSERT_EQ(m_replacements.Add(u"Module", u"C:\\Veltrix.dll"), S_OK);
+    // The class key goes even when the category manager left subkeys beneath it.
     ASSERT_EQ(Register(s_szClassScript), S_OK);
-    m_store.AddKey(eRootClassesRoot, (std::string(s_szClassPath) + "\\Implemented Categories\\{X}").c_str());
+    m_store.AddKey(eRootClassesRoot, "CLSID\\{C}\\Implemented Categories\\{X}");
     EXPECT_EQ(Unregister(s_szClassScript), S_OK);
     EXPECT_EQ(Dump(), "HKCR\\CLSID\n");
 }
 
 TEST_F(ScriptTest, UnregisterKeepsKeysWithForeignSubkeysUnlessForceRemoved)
 {
-    struct Case
+    // Before the unregister pass, "K" (or its "CLSID") gets a subkey that no script names.
+    const struct
     {
         const char* pszScript;
         const char* pszStore;
     } aCases[] = {
-        {"HKCU { A = s x }", "HKCU\\A @=s:x\nHKCU\\A\\Foreign\n"},
-        {"HKCU { ForceRemove A = s x }", ""},
-        {"HKCU { NoRemove B ForceRemove A = s x }", "HKCU\\A @=s:x\nHKCU\\A\\Foreign\nHKCU\\B\n"},
-        {"HKCU { ForceRemove CLSID = s x }", "HKCU\\CLSID @=s:x\nHKCU\\CLSID\\Foreign\n"},
+        {"HKCU { K = s x }", "HKCU\\K @=s:x\nHKCU\\K\\Foreign\n"},
+        {"HKCU { ForceRemove K = s x }", ""},
+        {"HKCU { NoRemove B ForceRemove K }", "HKCU\\B\nHKCU\\K\nHKCU\\K\\Foreign\n"},
+        {"HKCU { K { ForceRemove CLSID } }", "HKCU\\K\nHKCU\\K\\CLSID\nHKCU\\K\\CLSID\\Foreign\n"},
     };
-    for (const Case& c : aCases) {
+    for (const auto& c : aCases) {
         CMemoryRegistryStore store;
         ASSERT_EQ(Run(c.pszScript, true, store), S_OK);
-        std::string strName = std::strstr(c.pszScript, "CLSID") ? "CLSID" : "A";
-        store.AddKey(eRootCurrentUser, (strName + "\\Foreign").c_str());
+        store.AddKey(eRootCurrentUser, std::strstr(c.pszScript, "CLSID") ? "K\\CLSID\\Foreign" : "K\\Foreign");
         EXPECT_EQ(Run(c.pszScript, false, store), S_OK);
         EXPECT_EQ(store.Dump(), c.pszStore) << c.pszScript;
     }
@@ -288,7 +277,7 @@ TEST_F(ScriptTest, ForceRemoveAndDeleteInTheRegisterPass)
 
 TEST_F(ScriptTest, NoRemoveKeepsEveryKeyOfItsBlock)
 {
-    const char szScript[] = "HKCU { NoRemove A { val V = s x B { val W = s y } } C }";
+    const char szScript[] = "HKCU { noremove A { val V = s x B { val W = s y } } C }";
     ASSERT_EQ(Register(szScript), S_OK);
     EXPECT_EQ(Unregister(szScript), S_OK);
     // Values go even where keys stay.
