@@ -1,8 +1,15 @@
 # Entry points for people and CI. Every target installs what it needs first.
 JOBS ?= 2
 CTEST_JOBS ?= 2
+# Fuzz targets and benchmarks of the fuzz preset, by name. A fuzz target's seeds are in
+# <subsystem>/tests/fuzz-corpus/<target>/ (see scripts/run-fuzz).
+FUZZ_TARGETS ?= script_fuzzer
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 20
+BENCH_TARGETS ?= script_bench
 
-.PHONY: all deps build build-windows build-host dist demo test test-host test-windows test-demo stress clean
+.PHONY: all deps build build-windows build-host dist demo test test-host test-windows test-demo \
+        test-fuzz-smoke fuzz bench stress clean
 
 all: build
 
@@ -27,7 +34,7 @@ dist: build-windows
 demo: deps build-windows dist
 	@scripts/demo
 
-test: build test-host test-windows test-demo
+test: build test-host test-windows test-demo test-fuzz-smoke
 
 test-host:
 	ctest --preset host -j$(CTEST_JOBS)
@@ -41,6 +48,17 @@ test-demo:
 
 stress: deps build-windows
 	scripts/run-stress
+
+test-fuzz-smoke: deps
+	scripts/run-fuzz $(FUZZ_SMOKE_SECONDS) $(FUZZ_TARGETS)
+
+fuzz: deps
+	scripts/run-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+bench: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j$(JOBS) --target $(BENCH_TARGETS)
+	@for b in $(BENCH_TARGETS); do build/fuzz/bin/$$b || exit 1; done
 
 clean:
 	rm -rf build dist
