@@ -14,11 +14,12 @@ if(MINGW)
     target_compile_options(gtest_main PRIVATE -w)
 endif()
 
-# project_add_gtest(NAME SOURCES src... [LIBS lib...])
+# project_add_gtest(NAME SOURCES src... [LIBS lib...] [PROPERTIES prop value...])
 # A GoogleTest executable whose tests CTest discovers when it runs (under Wine for the
-# Windows build, where discovery itself needs the running Wine session).
+# Windows build, where discovery itself needs the running Wine session). PROPERTIES are
+# set on every discovered test (a RESOURCE_LOCK, for instance).
 function(project_add_gtest name)
-    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} gtest_main)
     if(WIN32)
@@ -27,7 +28,7 @@ function(project_add_gtest name)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT 120)
+        PROPERTIES TIMEOUT 120 ${ARG_PROPERTIES})
 endfunction()
 
 # A test that the built DLL imports only system libraries (MinGW cross build only: it reads

@@ -1,8 +1,9 @@
 #include "DeskbandClass.h"
 
-// Registering the class runs its registry script; until that lands, the class cannot
-// register itself.
-HRESULT UpdateDeskbandRegistry(BOOL)
+#include "Registration.h"
+
+// The desk band registers itself from its registry script, resource REGISTRY 101.
+HRESULT UpdateDeskbandRegistry(BOOL fRegister)
 {
-    return E_NOTIMPL;
+    return ApplyRegistryScript(&g_module, 101, fRegister != FALSE, nullptr);
 }

@@ -1,0 +1,4 @@
+// A library that only carries resources.
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
