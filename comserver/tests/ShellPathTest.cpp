@@ -36,9 +36,18 @@ private:
     HWND m_hwnd;
 };
 
+// This process's utility window only: test programs run side by side, each with bands of its
+// own.
 HWND FindUtilityWindow()
 {
-    return FindWindowA("VeltrixUtilityWindowClass", "VeltrixUtilityWindow");
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, "VeltrixUtilityWindowClass", "VeltrixUtilityWindow")) != nullptr) {
+        DWORD dwProcessId = 0;
+        GetWindowThreadProcessId(hwnd, &dwProcessId);
+        if (dwProcessId == GetCurrentProcessId())
+            return hwnd;
+    }
+    return nullptr;
 }
 }
 

@@ -124,13 +124,22 @@ private:
 
     HWND AnyBandWindow() { return Below(2) ? m_hwndUtility : m_expected.hwndBand; }
 
-    // Live and dead, ours and the band's own, the desktop, and plain numbers.
+    // Live and dead, ours and the band's own, the desktop, and numbers that are no window.
+    // (Any other live window could belong to a test running beside this one.)
     HWND AnyWindow()
     {
         const HWND ahwnd[] = {nullptr, m_hwndHost, m_hwndDead, m_hwndForeign, GetDesktopWindow(), m_hwndUtility,
-                              m_expected.hwndBand, GetParent(m_expected.hwndBand),
-                              reinterpret_cast<HWND>(Random()), reinterpret_cast<HWND>(Random() & 0xFFFF)};
+                              m_expected.hwndBand, GetParent(m_expected.hwndBand), NoWindow(0xFFFFFFFF), NoWindow(0xFFFF)};
         return ahwnd[Below(sizeof(ahwnd) / sizeof(ahwnd[0]))];
+    }
+
+    HWND NoWindow(DWORD dwMask)
+    {
+        HWND hwnd;
+        do
+            hwnd = reinterpret_cast<HWND>(Random() & dwMask);
+        while (IsWindow(hwnd));
+        return hwnd;
     }
 
     int SendJunkCopyData()

@@ -75,6 +75,20 @@ private:
     HWND m_hwnd;
 };
 
+// The band's utility window in this process: test programs run side by side, and another
+// one's band must not be driven from here.
+HWND UtilityWindowOfThisProcess()
+{
+    HWND hwnd = nullptr;
+    while ((hwnd = FindWindowExA(nullptr, hwnd, "VeltrixUtilityWindowClass", "VeltrixUtilityWindow")) != nullptr) {
+        DWORD dwProcessId = 0;
+        GetWindowThreadProcessId(hwnd, &dwProcessId);
+        if (dwProcessId == GetCurrentProcessId())
+            return hwnd;
+    }
+    return nullptr;
+}
+
 // Site a band, answer the host protocol, resize, re-theme and close it: every path of the
 // band that traces.
 void DriveBand(IDeskBand* pBand, HWND hwndContainer, HWND hwndHost)
@@ -90,7 +104,7 @@ void DriveBand(IDeskBand* pBand, HWND hwndContainer, HWND hwndHost)
 
     HWND hwndBand = nullptr;
     pBand->GetWindow(&hwndBand);
-    HWND hwndUtility = FindWindowA("VeltrixUtilityWindowClass", "VeltrixUtilityWindow");
+    HWND hwndUtility = UtilityWindowOfThisProcess();
     if (hwndBand) {
         SetWindowPos(hwndBand, nullptr, 0, 0, 120, 30, SWP_NOZORDER);
         SendMessageA(hwndBand, WM_ERASEBKGND, 0, 0);
