@@ -33,7 +33,8 @@ const unsigned int WM_DESKBAND_GETBANDWINDOW = 9925;
 const unsigned int WM_DESKBAND_GETVIEWMODE = 9926;
 const unsigned int WM_DESKBAND_GETBKCOLOR = 9927;
 // Host to utility window, lParam the host window (or 0 to unregister). A snapshot reaches
-// the host window before this message returns.
+// the host window before this message returns. A host window that does not take a snapshot
+// within 2 seconds (its thread hung or not handling messages) is forgotten: register again.
 const unsigned int WM_DESKBAND_SETHOSTWINDOW = 9928;
 // Posted by the band to its band window: render the background again and send a snapshot.
 const unsigned int WM_DESKBAND_REFRESH = 6941;
