@@ -139,11 +139,14 @@ protected:
 };
 }
 
-// Thousands of random messages in `make test`; STRESS_SECONDS of them in `make stress`.
+// Thousands of random messages in `make test`; STRESS_SECONDS of them, from a new seed each
+// time, in `make stress`.
 TEST_F(SitedBand, HostileHostStress)
 {
     const unsigned nSeconds = StressSeconds();
-    const unsigned nSeed = nSeconds ? GetTickCount() : 9928;
+    // HOSTILE_SEED repeats the run of a seed that failed.
+    const char* pszSeed = getenv("HOSTILE_SEED");
+    const unsigned nSeed = pszSeed ? strtoul(pszSeed, nullptr, 10) : nSeconds ? GetTickCount() : 9928;
     const std::string strArguments = "deskband_hostile_host.exe\" " + std::to_string(GetCurrentProcessId()) + " " +
                                      std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds);
     const DWORD dwFaults = RunPumping(strArguments, (nSeconds + 60) * 1000);
