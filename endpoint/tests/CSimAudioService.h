@@ -5,7 +5,6 @@
 #include <endpointvolume.h>
 
 #include <atomic>
-#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,10 +15,9 @@
 // Platform calls that the service can be told to answer with a given HRESULT.
 enum eSimCall
 {
-    eSimCreateEnumerator, eSimEnumEndpoints, eSimGetCount, eSimItem, eSimOpenPropertyStore,
-    eSimGetValue, eSimGetDefault, eSimActivate, eSimRegister, eSimUnregister,
-    eSimGetMute, eSimSetMute, eSimGetLevel, eSimSetLevel, eSimGetScalar, eSimSetScalar,
-    eSimCallCount
+    eSimCreateEnumerator, eSimEnumEndpoints, eSimGetCount, eSimItem, eSimOpenPropertyStore, eSimGetValue,
+    eSimGetDefault, eSimActivate, eSimRegister, eSimUnregister, eSimGetMute, eSimSetMute, eSimGetLevel,
+    eSimSetLevel, eSimGetScalar, eSimSetScalar, eSimCallCount
 };
 
 // Kinds of the service's COM objects, counted while they live; eSimAnyObject stands for all.
@@ -37,13 +35,14 @@ struct SimEndpoint
     float fScalar;
     float fDb;
     bool bMuted;
+    GUID guidLastContext;
     std::vector<IAudioEndpointVolumeCallback*> callbacks;
 };
 
 // A simulated audio service for one test: the class object for CLSID_MMDeviceEnumerator
 // (registered on the constructing thread), named render endpoints with level and mute, and a
 // notification thread of its own that tells registered callbacks of every change with the
-// changer's event context.
+// changer's event context. It outlives its registrations, so it is not reference counted.
 class CSimAudioService : public IClassFactory
 {
 public:
@@ -55,35 +54,23 @@ public:
     // Adds an active render endpoint and returns its index; endpoint 0 is the default one. A
     // null key gives an endpoint whose match key holds no string.
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName = L"Speakers");
-    // The next cCalls calls of a kind return hr (a success code still performs the call).
-    void Force(eSimCall call, HRESULT hr, int cCalls = INT_MAX);
-    // CoCreateInstance looks up registered class objects in the caller's apartment only, so
-    // each thread that opens endpoints registers the service too (its COM initialised).
+    // The next call of a kind returns hr (a success code still performs the call).
+    void FailNext(eSimCall call, HRESULT hr = E_FAIL) { Locked([&] { m_hrNext[call] = hr; }); }
+    // CoCreateInstance looks up class objects in the caller's apartment only, so each thread
+    // that opens endpoints registers the service too (with its COM initialised).
     DWORD RegisterOnThisThread();
-    void RevokeFromThisThread(DWORD dwRegister);
+    void RevokeFromThisThread(DWORD dwRegister) { CoRevokeClassObject(dwRegister); }
     // Another program changes the endpoint.
     void ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext);
-    // While on, the notification thread reports changes by another program to every
-    // registered callback of each endpoint in turn, over and over.
-    void Flood(bool bOn);
-    // Returns once every change queued so far has been delivered.
+    // Returns once every change made so far has been delivered.
     void Flush();
 
-    SimEndpoint Endpoint(int iEndpoint);
-    int EndpointCount();
-    // Live COM objects of one kind, or of all kinds (the class object is not counted).
+    SimEndpoint Endpoint(int iEndpoint) { return Locked([&] { return m_endpoints[iEndpoint]; }); }
+    int EndpointCount() { return Locked([&] { return static_cast<int>(m_endpoints.size()); }); }
+    int Calls(eSimCall call) { return Locked([&] { return m_cCalls[call]; }); }
+    // Live COM objects of one kind, or of all kinds; the class object is not counted.
     int Live(eSimObject kind = eSimAnyObject);
-    int Calls(eSimCall call);
-    GUID LastEventContext();
 
-    // Used by the service's COM objects.
-    HRESULT Enter(eSimCall call);
-    void CountObject(eSimObject kind, int nDelta) { m_cLive[kind] += nDelta; }
-    HRESULT GetVolume(int iEndpoint, eSimCall call, float* pfLevel, BOOL* pbMuted);
-    HRESULT SetVolume(int iEndpoint, eSimCall call, float fLevel, BOOL bMuted, LPCGUID pguidContext);
-    HRESULT Register(int iEndpoint, IAudioEndpointVolumeCallback* pCallback, bool bRegister);
-
-    // IClassFactory; the service outlives its registrations, so it is not reference counted.
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
@@ -91,31 +78,32 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
+    class CObject;
     struct Notification
     {
         int iEndpoint;
-        GUID guidEventContext;
-        float fScalar;
-        bool bMuted;
+        AUDIO_VOLUME_NOTIFICATION_DATA data;
     };
 
-    void QueueLocked(int iEndpoint, const GUID& guidEventContext);
-    bool NextLocked(Notification& notification);
+    template <class F>
+    auto Locked(F action) -> decltype(action())
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return action();
+    }
+    HRESULT Enter(eSimCall call);
+    HRESULT ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext);
     void RunNotifications();
 
     std::mutex m_mutex;
-    std::condition_variable m_cvWork;
+    std::condition_variable m_cvChanged;
     std::condition_variable m_cvDelivered;
     std::vector<SimEndpoint> m_endpoints;
-    HRESULT m_hrForced[eSimCallCount] = {};
-    int m_cForced[eSimCallCount] = {};
+    HRESULT m_hrNext[eSimCallCount] = {};
     int m_cCalls[eSimCallCount] = {};
     std::atomic<int> m_cLive[eSimAnyObject] = {};
-    GUID m_guidLastContext = GUID_NULL;
     std::deque<Notification> m_queue;
     bool m_bDelivering = false;
-    bool m_bFlood = false;
-    int m_iFloodNext = 0;
     bool m_bStop = false;
     DWORD m_dwRegister = 0;
     std::thread m_thread;
