@@ -48,8 +48,6 @@ class CSimAudioService : public IClassFactory
 public:
     CSimAudioService();
     ~CSimAudioService();
-    CSimAudioService(const CSimAudioService&) = delete;
-    CSimAudioService& operator=(const CSimAudioService&) = delete;
 
     // Adds an active render endpoint and returns its index; endpoint 0 is the default one. A
     // null key gives an endpoint whose match key holds no string.
@@ -79,11 +77,7 @@ public:
 
 private:
     class CObject;
-    struct Notification
-    {
-        int iEndpoint;
-        AUDIO_VOLUME_NOTIFICATION_DATA data;
-    };
+    struct Notification { int iEndpoint; AUDIO_VOLUME_NOTIFICATION_DATA data; };
 
     template <class F>
     auto Locked(F action) -> decltype(action())
