@@ -5,7 +5,8 @@
 namespace {
 
 const PROPERTYKEY kKeyDeviceName = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
-const PROPERTYKEY kKeyFriendlyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
+const PROPERTYKEY kKeyFriendlyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}},
+                                      14};
 
 float DbOf(float fScalar)
 {
@@ -33,7 +34,8 @@ class CSimAudioService::CObject : public IMMDeviceEnumerator, public IMMDeviceCo
                                   public IPropertyStore, public IAudioEndpointVolume
 {
 public:
-    CObject(CSimAudioService& service, eSimObject kind, int iEndpoint) : m_service(service), m_kind(kind), m_iEndpoint(iEndpoint)
+    CObject(CSimAudioService& service, eSimObject kind, int iEndpoint)
+        : m_service(service), m_kind(kind), m_iEndpoint(iEndpoint)
     {
         ++m_service.m_cLive[kind];
     }
@@ -44,7 +46,8 @@ public:
         const IID* rgpIid[] = {&__uuidof(IMMDeviceEnumerator), &__uuidof(IMMDeviceCollection), &__uuidof(IMMDevice),
                                &__uuidof(IPropertyStore), &__uuidof(IAudioEndpointVolume)};
         void* rgpv[] = {static_cast<IMMDeviceEnumerator*>(this), static_cast<IMMDeviceCollection*>(this),
-                        static_cast<IMMDevice*>(this), static_cast<IPropertyStore*>(this), static_cast<IAudioEndpointVolume*>(this)};
+                        static_cast<IMMDevice*>(this), static_cast<IPropertyStore*>(this),
+                        static_cast<IAudioEndpointVolume*>(this)};
         *ppv = riid == IID_IUnknown || riid == *rgpIid[m_kind] ? rgpv[m_kind] : nullptr;
         return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
@@ -59,13 +62,17 @@ public:
 
     STDMETHODIMP EnumAudioEndpoints(EDataFlow flow, DWORD dwMask, IMMDeviceCollection** ppDevices) override
     {
-        return Create(eSimEnumEndpoints, flow == eRender && dwMask == DEVICE_STATE_ACTIVE, eSimCollection, 0, ppDevices);
+        bool bValid = flow == eRender && dwMask == DEVICE_STATE_ACTIVE;
+        return Create(eSimEnumEndpoints, bValid, eSimCollection, 0, ppDevices);
     }
     STDMETHODIMP GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** ppDevice) override
     {
         return Create(eSimGetDefault, flow == eRender && role == eConsole && Count() > 0, eSimDevice, 0, ppDevice);
     }
-    STDMETHODIMP GetCount(UINT* pcDevices) override { return Use(eSimGetCount, [&] { *pcDevices = Count(); return S_OK; }); }
+    STDMETHODIMP GetCount(UINT* pcDevices) override
+    {
+        return Use(eSimGetCount, [&] { return *pcDevices = Count(), S_OK; });
+    }
     STDMETHODIMP Item(UINT iDevice, IMMDevice** ppDevice) override
     {
         return Create(eSimItem, iDevice < Count(), eSimDevice, static_cast<int>(iDevice), ppDevice);
@@ -91,7 +98,9 @@ public:
     }
     STDMETHODIMP RegisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
     {
-        return Use(eSimRegister, [&] { return pNotify ? (pNotify->AddRef(), Mine().callbacks.push_back(pNotify), S_OK) : E_POINTER; });
+        if (!pNotify)
+            return E_POINTER;
+        return Use(eSimRegister, [&] { return pNotify->AddRef(), Mine().callbacks.push_back(pNotify), S_OK; });
     }
     // The reference is dropped outside the service's lock, as dropping it may destroy the callback.
     STDMETHODIMP UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
@@ -113,14 +122,20 @@ public:
     }
     STDMETHODIMP SetMasterVolumeLevelScalar(float fLevel, LPCGUID pguid) override
     {
-        return Use(eSimSetScalar, [&] { return fLevel < 0 || fLevel > 1 ? E_INVALIDARG : Change(fLevel, DbOf(fLevel), Mine().bMuted, pguid); });
+        bool bValid = fLevel >= 0.0f && fLevel <= 1.0f;
+        return Use(eSimSetScalar, [&] {
+            return bValid ? Change(fLevel, DbOf(fLevel), Mine().bMuted, pguid) : E_INVALIDARG;
+        });
     }
     STDMETHODIMP SetMute(BOOL bMute, LPCGUID pguid) override
     {
         return Use(eSimSetMute, [&] { return Change(Mine().fScalar, Mine().fDb, bMute != FALSE, pguid); });
     }
     STDMETHODIMP GetMasterVolumeLevel(float* pfDb) override { return Read(eSimGetLevel, pfDb, Mine().fDb); }
-    STDMETHODIMP GetMasterVolumeLevelScalar(float* pfLevel) override { return Read(eSimGetScalar, pfLevel, Mine().fScalar); }
+    STDMETHODIMP GetMasterVolumeLevelScalar(float* pfLevel) override
+    {
+        return Read(eSimGetScalar, pfLevel, Mine().fScalar);
+    }
     STDMETHODIMP GetMute(BOOL* pbMute) override { return Read(eSimGetMute, pbMute, Mine().bMuted); }
     STDMETHODIMP GetVolumeRange(float* pfMinDb, float* pfMaxDb, float* pfStepDb) override
     {
@@ -156,7 +171,10 @@ private:
     HRESULT Create(eSimCall call, bool bValid, eSimObject kind, int iEndpoint, I** ppv)
     {
         *ppv = nullptr;
-        return Use(call, [&] { return bValid ? (*ppv = new CObject(m_service, kind, iEndpoint), S_OK) : E_INVALIDARG; });
+        return Use(call, [&] {
+            *ppv = bValid ? new CObject(m_service, kind, iEndpoint) : nullptr;
+            return bValid ? S_OK : E_INVALIDARG;
+        });
     }
     template <class T, class V>
     HRESULT Read(eSimCall call, T* pValue, const V& value)
@@ -199,7 +217,7 @@ CSimAudioService::~CSimAudioService()
 
 int CSimAudioService::AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName)
 {
-    SimEndpoint endpoint{pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, GUID_NULL, {}};
+    SimEndpoint endpoint{pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, {}, {}};
     return Locked([&] { m_endpoints.push_back(endpoint); return static_cast<int>(m_endpoints.size()) - 1; });
 }
 
@@ -264,7 +282,8 @@ HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, 
     endpoint.fDb = fDb;
     endpoint.bMuted = bMuted;
     endpoint.guidLastContext = pguidContext ? *pguidContext : GUID_NULL;
-    m_queue.push_back(Notification{iEndpoint, {endpoint.guidLastContext, bMuted ? TRUE : FALSE, fScalar, 1, {fScalar}}});
+    AUDIO_VOLUME_NOTIFICATION_DATA data = {endpoint.guidLastContext, bMuted ? TRUE : FALSE, fScalar, 1, {fScalar}};
+    m_queue.push_back(Notification{iEndpoint, data});
     m_cvChanged.notify_all();
     return S_OK;
 }

@@ -19,7 +19,9 @@ std::string DefaultDeviceKey()
     IPropertyStore* pStore = nullptr;
     PROPVARIANT value;
     PropVariantInit(&value);
-    if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pEnumerator))) &&
+    HRESULT hr =
+        CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pEnumerator));
+    if (SUCCEEDED(hr) &&
         SUCCEEDED(pEnumerator->GetDefaultAudioEndpoint(eRender, eConsole, &pDevice)) &&
         SUCCEEDED(pDevice->OpenPropertyStore(STGM_READ, &pStore)) &&
         SUCCEEDED(pStore->GetValue(kKeyDeviceName, &value)) && value.vt == VT_LPWSTR) {
@@ -27,7 +29,8 @@ std::string DefaultDeviceKey()
             strKey += static_cast<char>(*pwch & 0xFF);
     }
     PropVariantClear(&value);
-    for (IUnknown* pUnknown : {static_cast<IUnknown*>(pStore), static_cast<IUnknown*>(pDevice), static_cast<IUnknown*>(pEnumerator)}) {
+    IUnknown* rgpUnknown[] = {pStore, pDevice, pEnumerator};
+    for (IUnknown* pUnknown : rgpUnknown) {
         if (pUnknown)
             pUnknown->Release();
     }
