@@ -6,7 +6,6 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,6 @@ const int kTaskbarHeight = 40;
 // Every pixel of the taskbar's background differs from its neighbours, so a snapshot taken
 // at the wrong offset shows.
 COLORREF PatternAt(int x, int y) { return RGB(x, y * 4, 0x5A); }
-DWORD AsDibPixel(COLORREF cr) { return GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr); }
 
 void PumpMessages()
 {
@@ -33,6 +31,16 @@ void PumpMessages()
 }
 
 HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }
+
+// Hidden: visible top-level windows are slow to destroy under a bare X server.
+HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = pfnWndProc;
+    wc.lpszClassName = pszClass;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, nullptr, nullptr, nullptr, nullptr);
+}
 
 template <typename T> T* QueryAs(IUnknown* pUnknown, REFIID riid)
 {
@@ -54,24 +62,9 @@ IDeskBand* CreateBand()
     return pBand;
 }
 
-// A hidden top-level window standing in for the taskbar's container, painting the pattern
-// for the band's background rendering.
-class CTestTaskbar
+// Stands in for the taskbar's container and paints the pattern for the band's background.
+struct CTestTaskbar
 {
-public:
-    CTestTaskbar()
-    {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = WndProc;
-        wc.lpszClassName = "DeskbandTestTaskbar";
-        RegisterClassA(&wc);
-        m_hwnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, kTaskbarWidth, kTaskbarHeight,
-                                 nullptr, nullptr, nullptr, nullptr);
-    }
-    ~CTestTaskbar() { DestroyWindow(m_hwnd); }
-    HWND m_hwnd;
-
-private:
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     {
         if (uMsg != WM_ERASEBKGND && uMsg != WM_PRINTCLIENT)
@@ -81,6 +74,8 @@ private:
                       PatternAt(i % kTaskbarWidth, i / kTaskbarWidth));
         return 1;
     }
+    ~CTestTaskbar() { DestroyWindow(m_hwnd); }
+    HWND m_hwnd = CreateHiddenWindow("DeskbandTestTaskbar", WndProc, kTaskbarWidth, kTaskbarHeight);
 };
 
 // The shell's site: its container window through IOleWindow, and IInputObjectSite; one of
@@ -111,14 +106,13 @@ private:
     IID m_iidWithheld;
 };
 
-// A WM_COPYDATA as the host received it.
+// A WM_COPYDATA as the host received it; the block as 32-bit words.
 struct Snapshot
 {
     HWND hwndSender;
     ULONG_PTR dwData;
-    std::vector<BYTE> bytes;
-    DWORD Word(size_t iByte) const { DWORD dw; memcpy(&dw, &bytes.at(iByte), 4); return dw; }
-    DWORD Pixel(int x, int y) const { return Word(DESKBAND_SNAPSHOT_PIXEL_OFFSET + 4 * (y * Word(4) + x)) & 0xFFFFFF; }
+    DWORD cbData;
+    std::vector<DWORD> words;
 };
 
 // The host helper process, passing what it receives on to a collector window of ours.
@@ -127,9 +121,7 @@ class CHostProcess
 public:
     CHostProcess()
     {
-        m_hwndCollector = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         SetWindowLongPtrA(m_hwndCollector, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetWindowLongPtrA(m_hwndCollector, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CollectorProc));
         char szExe[MAX_PATH];
         GetModuleFileNameA(nullptr, szExe, MAX_PATH);
         strcpy(strrchr(szExe, '\\') + 1, "deskband_testhost.exe");
@@ -162,17 +154,19 @@ private:
     {
         auto pThis = reinterpret_cast<CHostProcess*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (uMsg == TESTHOST_READY)
+        if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
-        else if (uMsg == WM_COPYDATA)
-            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->dwData,
-                                          {static_cast<BYTE*>(pcds->lpData), static_cast<BYTE*>(pcds->lpData) + pcds->cbData}});
-        else
+        } else if (uMsg == WM_COPYDATA) {
+            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->dwData, pcds->cbData, {}});
+            pThis->m_snapshots.back().words.resize((pcds->cbData + 3) / 4);
+            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
+        } else {
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+        }
         return TRUE;
     }
+    HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
     PROCESS_INFORMATION m_pi = {};
-    HWND m_hwndCollector;
     std::vector<Snapshot> m_snapshots;
 };
 
@@ -212,24 +206,23 @@ protected:
         PumpMessages();
     }
     // Exactly one snapshot came from the utility window, with the header words and zeroed
-    // spare bytes, and pixels of the taskbar's pattern behind a band at (dx, dy) (or others).
-    void ExpectOneSnapshot(CHostProcess& host, int nWidth, int nHeight, DWORD dwViewMode, int dx, int dy,
-                           std::function<COLORREF(int, int)> pfnExpected = PatternAt)
+    // spare bytes, and pixels of the taskbar's pattern behind a band at (dx, dy), or crFill.
+    void ExpectOneSnapshot(CHostProcess& host, int nWidth, int nHeight, DWORD dwViewMode = 0, int dx = 0, int dy = 0,
+                           COLORREF crFill = CLR_INVALID)
     {
         const std::vector<Snapshot> snapshots = host.Report();
         ASSERT_EQ(snapshots.size(), 1u);
         const Snapshot& snapshot = snapshots[0];
         EXPECT_TRUE(snapshot.hwndSender == m_hwndUtility && snapshot.dwData == DESKBAND_SNAPSHOT_ID);
-        ASSERT_EQ(snapshot.bytes.size(), 52u + 4u * nWidth * nHeight);
-        std::vector<DWORD> spare = {snapshot.Word(snapshot.bytes.size() - 4)}, header;
-        for (size_t i = 0; i < 48; i += 4)
-            header.push_back(snapshot.Word(i));
-        EXPECT_EQ(header, (std::vector<DWORD>{52, DWORD(nWidth), DWORD(nHeight), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
-        EXPECT_EQ(spare, std::vector<DWORD>{0});
-        for (int y = 0; y < nHeight; ++y)
-            for (int x = 0; x < nWidth; ++x)
-                if (snapshot.Pixel(x, y) != AsDibPixel(pfnExpected(x + dx, y + dy)))
-                    return ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << snapshot.Pixel(x, y);
+        ASSERT_EQ(snapshot.cbData, 52u + 4u * nWidth * nHeight);
+        EXPECT_EQ(std::vector<DWORD>(snapshot.words.begin(), snapshot.words.begin() + 12),
+                  (std::vector<DWORD>{52, DWORD(nWidth), DWORD(nHeight), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(snapshot.words.back(), 0u) << "trailing word";
+        for (int i = 0; i < nWidth * nHeight; ++i) {
+            const COLORREF cr = crFill != CLR_INVALID ? crFill : PatternAt(i % nWidth + dx, i / nWidth + dy);
+            if ((snapshot.words[12 + i] & 0xFFFFFF) != DWORD(GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr)))
+                return ADD_FAILURE() << "pixel " << i % nWidth << "," << i / nWidth << " is " << std::hex << snapshot.words[12 + i];
+        }
     }
 
     CTestTaskbar m_taskbar;
@@ -252,10 +245,9 @@ TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
         ASSERT_EQ(m_pBand->GetBandInfo(7, dwViewMode, &dbi), S_OK);
         EXPECT_EQ(dbi.dwMask, 0x3Fu);
         // Minimum, actual, maximum and integral sizes, x then y.
-        const LONG expected[] = {fVertical ? 16 : 32, fVertical ? 32 : 16, fVertical ? 16 : 80, fVertical ? 40 : 16, -1, -1, 1, 1};
-        const LONG actual[] = {dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptActual.x, dbi.ptActual.y,
-                               dbi.ptMaxSize.x, dbi.ptMaxSize.y, dbi.ptIntegral.x, dbi.ptIntegral.y};
-        EXPECT_TRUE(std::equal(actual, actual + 8, expected)) << "sizes in view mode " << dwViewMode;
+        EXPECT_EQ((std::vector<LONG>{dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptActual.x, dbi.ptActual.y, dbi.ptMaxSize.x,
+                                     dbi.ptMaxSize.y, dbi.ptIntegral.x, dbi.ptIntegral.y}),
+                  (std::vector<LONG>{fVertical ? 16 : 32, fVertical ? 32 : 16, fVertical ? 16 : 80, fVertical ? 40 : 16, -1, -1, 1, 1}));
         EXPECT_TRUE(dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT);
         EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(dwViewMode));
         EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(RGB(1, 2, dwViewMode)));
@@ -288,20 +280,17 @@ TEST_F(DeskbandTest, InterfacesAndTheirPlainResults)
     pIdentity->Release();
     void* pv = &pv;
     EXPECT_EQ(m_pBand->QueryInterface(IID_IInputObject, &pv), E_NOINTERFACE);
-    EXPECT_EQ(m_pBand->QueryInterface(IID_IContextMenu, &pv), E_NOINTERFACE);
 
     IPersistStream* pPersist = QueryAs<IPersistStream>(m_pBand, IID_IPersistStream);
     CLSID clsid = {};
     EXPECT_TRUE(pPersist->GetClassID(&clsid) == S_OK && clsid == kClsidDeskband);
-    EXPECT_EQ(pPersist->GetClassID(nullptr), E_POINTER);
-    EXPECT_EQ(pPersist->IsDirty(), S_FALSE);
-    EXPECT_TRUE(pPersist->Load(nullptr) == S_OK && pPersist->Save(nullptr, TRUE) == S_OK);
-    EXPECT_EQ(pPersist->GetSizeMax(nullptr), E_NOTIMPL);
+    // IsDirty, Load, Save, GetSizeMax, ResizeBorderDW, and null out pointers.
+    EXPECT_EQ((std::vector<HRESULT>{pPersist->IsDirty(), pPersist->Load(nullptr), pPersist->Save(nullptr, TRUE),
+                                    pPersist->GetSizeMax(nullptr), m_pBand->ResizeBorderDW(nullptr, nullptr, FALSE),
+                                    pPersist->GetClassID(nullptr), m_pBand->GetWindow(nullptr),
+                                    m_pWithSite->GetSite(IID_IInputObjectSite, nullptr)}),
+              (std::vector<HRESULT>{S_FALSE, S_OK, S_OK, E_NOTIMPL, E_NOTIMPL, E_POINTER, E_INVALIDARG, E_POINTER}));
     pPersist->Release();
-
-    EXPECT_EQ(m_pBand->ResizeBorderDW(nullptr, nullptr, FALSE), E_NOTIMPL);
-    EXPECT_EQ(m_pBand->GetWindow(nullptr), E_INVALIDARG);
-    EXPECT_EQ(m_pWithSite->GetSite(IID_IInputObjectSite, nullptr), E_POINTER);
     ASSERT_EQ(m_pWithSite->GetSite(IID_IInputObjectSite, &pv), S_OK);
     EXPECT_EQ(pv, static_cast<IInputObjectSite*>(&m_site));
     static_cast<IUnknown*>(pv)->Release();
@@ -331,6 +320,21 @@ TEST_F(DeskbandTest, WindowsLiveFromSitingToCloseDW)
     EXPECT_EQ(m_site.m_cRef, 1u) << "closing keeps the site";
     EXPECT_EQ(m_pWithSite->SetSite(nullptr), S_OK);
     EXPECT_EQ(m_site.m_cRef, 0u);
+    void* pv = &pv;
+    EXPECT_TRUE(m_pWithSite->GetSite(IID_IUnknown, &pv) == E_FAIL && pv == nullptr);
+
+    // Unsited, the band takes only a site with a live window and an input site.
+    CTestSite noWindow(m_taskbar.m_hwnd, IID_IOleWindow), deadWindow(reinterpret_cast<HWND>(0x1234));
+    for (CTestSite* pSite : {&noWindow, &deadWindow}) {
+        EXPECT_EQ(m_pWithSite->SetSite(pSite->Unknown()), E_FAIL);
+        EXPECT_EQ(UtilityWindow(), nullptr);
+    }
+    CTestSite noInputSite(m_taskbar.m_hwnd, IID_IInputObjectSite);
+    EXPECT_EQ(m_pWithSite->SetSite(noInputSite.Unknown()), E_FAIL);
+    EXPECT_NE(UtilityWindow(), nullptr) << "the windows stay";
+    EXPECT_EQ(m_pWithSite->GetSite(IID_IUnknown, &pv), E_FAIL);
+    ReleaseBand();
+    EXPECT_EQ(noWindow.m_cRef + deadWindow.m_cRef + noInputSite.m_cRef, 0u);
 }
 
 TEST_F(DeskbandTest, SitingAgainReplacesTheEarlierWindows)
@@ -348,66 +352,32 @@ TEST_F(DeskbandTest, SitingAgainReplacesTheEarlierWindows)
     EXPECT_EQ(site.m_cRef, 0u);
 }
 
-TEST(DeskbandSiting, SiteWithoutWindowOrInputSiteFails)
-{
-    CTestTaskbar taskbar;
-    IDeskBand* pBand = CreateBand();
-    IObjectWithSite* pWithSite = QueryAs<IObjectWithSite>(pBand, IID_IObjectWithSite);
-    ASSERT_TRUE(pWithSite);
-    HWND hwnd = taskbar.m_hwnd;
-    EXPECT_TRUE(pBand->GetWindow(&hwnd) == S_OK && hwnd == nullptr);
-    void* pv = &pv;
-    EXPECT_TRUE(pWithSite->GetSite(IID_IUnknown, &pv) == E_FAIL && pv == nullptr);
-
-    CTestSite noWindow(taskbar.m_hwnd, IID_IOleWindow), deadWindow(reinterpret_cast<HWND>(0x1234));
-    for (CTestSite* pSite : {&noWindow, &deadWindow}) {
-        EXPECT_EQ(pWithSite->SetSite(pSite->Unknown()), E_FAIL);
-        EXPECT_EQ(UtilityWindow(), nullptr);
-    }
-    CTestSite noInputSite(taskbar.m_hwnd, IID_IInputObjectSite);
-    EXPECT_EQ(pWithSite->SetSite(noInputSite.Unknown()), E_FAIL);
-    EXPECT_NE(UtilityWindow(), nullptr) << "the windows stay";
-    EXPECT_EQ(pWithSite->GetSite(IID_IUnknown, &pv), E_FAIL);
-    pWithSite->Release();
-    pBand->Release();
-    EXPECT_EQ(noWindow.m_cRef + deadWindow.m_cRef + noInputSite.m_cRef, 0u);
-}
-
-TEST_F(DeskbandTest, HostFindsTheBandAndGetsOneSnapshotWhileRegistering)
+TEST_F(DeskbandTest, HostGetsOneSnapshotWhileRegisteringAndAfterEachChange)
 {
     CHostProcess host;
     ASSERT_EQ(host.Register(), m_hwndUtility);
-    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight, 0, 0, 0);
-
+    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight);
     m_pBand->GetBandInfo(1, DBIF_VIEWMODE_VERTICAL, nullptr);
     ASSERT_EQ(host.Register(), m_hwndUtility);
-    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight, DBIF_VIEWMODE_VERTICAL, 0, 0);
-}
-
-TEST_F(DeskbandTest, ResizesAndThemeChangesSendFreshSnapshots)
-{
-    CHostProcess host;
-    ASSERT_TRUE(host.Register());
-    host.Report();
+    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight, DBIF_VIEWMODE_VERTICAL);
+    m_pBand->GetBandInfo(1, DBIF_VIEWMODE_NORMAL, nullptr);
 
     ResizeBand(0, 0, 60, 20, SWP_NOMOVE);
-    ExpectOneSnapshot(host, 60, 20, 0, 0, 0);
+    ExpectOneSnapshot(host, 60, 20);
     ResizeBand(10, 5, 0, 0, SWP_NOSIZE);
     EXPECT_EQ(host.Report().size(), 0u) << "a move alone sends nothing";
     ResizeBand(10, 5, 50, 10);
     ExpectOneSnapshot(host, 50, 10, 0, 10, 5);
-
     for (UINT uMsg : {WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED, WM_DWMCOMPOSITIONCHANGED}) {
         SCOPED_TRACE(uMsg);
         Ask(uMsg);
         PumpMessages();
         ExpectOneSnapshot(host, 50, 10, 0, 10, 5);
     }
-
     ResizeBand(0, 0, 30000, 30000);
     EXPECT_EQ(host.Report().size(), 0u) << "too large for pixel memory";
     ResizeBand(0, 0, 0, 10);
-    ExpectOneSnapshot(host, 0, 10, 0, 0, 0);
+    ExpectOneSnapshot(host, 0, 10);
 }
 
 TEST_F(DeskbandTest, UnregisteredOrVanishedHostGetsNothing)
@@ -420,7 +390,7 @@ TEST_F(DeskbandTest, UnregisteredOrVanishedHostGetsNothing)
     EXPECT_EQ(host.Report().size(), 1u) << "only the registration's snapshot";
 
     ASSERT_TRUE(host.Register());
-    const HWND hwndGone = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    const HWND hwndGone = CreateHiddenWindow("DeskbandTestGone", DefWindowProcA, 0, 0);
     DestroyWindow(hwndGone);
     Ask(WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(hwndGone));
     Ask(WM_THEMECHANGED);
@@ -437,5 +407,5 @@ TEST_F(DeskbandTest, WithoutVisualStylesTheSnapshotIsButtonFace)
     }
     CHostProcess host;
     ASSERT_TRUE(host.Register());
-    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight, 0, 0, 0, [](int, int) { return GetSysColor(COLOR_BTNFACE); });
+    ExpectOneSnapshot(host, kTaskbarWidth, kTaskbarHeight, 0, 0, 0, GetSysColor(COLOR_BTNFACE));
 }
