@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "DeskbandProtocol.h"
 #include "TestHostCommands.h"
 
 namespace
@@ -50,16 +49,15 @@ template <typename T> T* QueryAs(IUnknown* pUnknown, REFIID riid)
 
 IDeskBand* CreateBand()
 {
-    typedef HRESULT(WINAPI * PFNGETCLASSOBJECT)(REFCLSID, REFIID, void**);
-    const auto pfnGetClassObject =
-        reinterpret_cast<PFNGETCLASSOBJECT>(GetProcAddress(LoadLibraryA("Veltrix.dll"), "DllGetClassObject"));
+    const auto pfnGetClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        GetProcAddress(LoadLibraryA("Veltrix.dll"), "DllGetClassObject"));
     IClassFactory* pFactory = nullptr;
-    IDeskBand* pBand = nullptr;
+    void* pv = nullptr;
     if (pfnGetClassObject && SUCCEEDED(pfnGetClassObject(kClsidDeskband, IID_IClassFactory, reinterpret_cast<void**>(&pFactory)))) {
-        pFactory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(&pBand));
+        pFactory->CreateInstance(nullptr, IID_IDeskBand, &pv);
         pFactory->Release();
     }
-    return pBand;
+    return static_cast<IDeskBand*>(pv);
 }
 
 // Stands in for the taskbar's container and paints the pattern for the band's background.
@@ -91,7 +89,10 @@ public:
             *ppv = static_cast<IOleWindow*>(this);
         else if (riid != m_iidWithheld && riid == IID_IInputObjectSite)
             *ppv = static_cast<IInputObjectSite*>(this);
-        return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
+        if (!*ppv)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
