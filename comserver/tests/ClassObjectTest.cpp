@@ -18,23 +18,12 @@ void* PartFor(IUnknown* pUnk, REFIID riid)
     return pPart;
 }
 
-// An outer object that aggregates the band, exposes only IUnknown, and counts references.
-struct CCountingOuter : IUnknown
+// The shell's side: a container window and the input-object site, which also serves as an
+// outer object that aggregates the band. It counts references and exposes nothing else.
+struct CFakeShell : IOleWindow, IInputObjectSite
 {
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = IsEqualIID(riid, IID_IUnknown) ? this : nullptr;
-        return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
-    ULONG m_cRef = 1;
-};
-
-// The taskbar's side of siting: a container window and the input-object site.
-struct CFakeSite : IOleWindow, IInputObjectSite
-{
-    explicit CFakeSite(HWND hwnd) : m_hwnd(hwnd) {}
+    explicit CFakeShell(HWND hwnd = nullptr) : m_hwnd(hwnd) {}
+    IUnknown* Identity() { return static_cast<IOleWindow*>(this); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         *ppv = nullptr;
@@ -128,10 +117,10 @@ TEST(Band, RefusedRequestsLeaveNothingOutAndNoLockBehind)
     EXPECT_EQ(pUnk->Release(), 0u);
 
     IClassFactory* pFactory = library.Factory();
-    CCountingOuter outer;
+    CFakeShell outer;
     for (const IID* piid : {&IID_IDeskBand, &IID_IDispatch}) {
         pv = kpvStale;
-        EXPECT_EQ(pFactory->CreateInstance(&outer, *piid, &pv), CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(pFactory->CreateInstance(outer.Identity(), *piid, &pv), CLASS_E_NOAGGREGATION);
         EXPECT_EQ(pv, nullptr);
     }
     EXPECT_EQ(outer.m_cRef, 1u);
@@ -143,11 +132,11 @@ TEST(Band, AggregatedCountsOnItsOuterObjectAndStillFindsItsOwnInterfaces)
 {
     CVeltrixLibrary library;
     IClassFactory* pFactory = library.Factory();
-    CCountingOuter outer;
+    CFakeShell outer;
     IUnknown* pInner = nullptr;
-    ASSERT_EQ(pFactory->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&pInner)), S_OK);
+    ASSERT_EQ(pFactory->CreateInstance(outer.Identity(), IID_IUnknown, reinterpret_cast<void**>(&pInner)), S_OK);
     pFactory->Release();
-    EXPECT_NE(pInner, static_cast<IUnknown*>(&outer));
+    EXPECT_NE(pInner, outer.Identity());
     EXPECT_EQ(outer.m_cRef, 1u);
     EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
 
@@ -156,9 +145,9 @@ TEST(Band, AggregatedCountsOnItsOuterObjectAndStillFindsItsOwnInterfaces)
     EXPECT_EQ(outer.m_cRef, 2u);
     EXPECT_EQ(pBand->AddRef(), 3u);
     EXPECT_EQ(pBand->Release(), 2u);
-    // The outer object answers first: the identity is its own. It exposes nothing else, yet
-    // the band's own parts are still found.
-    EXPECT_EQ(PartFor(pBand, IID_IUnknown), static_cast<void*>(&outer));
+    // The outer object answers first: the identity is its own. Parts it does not expose are
+    // still found among the band's own.
+    EXPECT_EQ(PartFor(pBand, IID_IUnknown), static_cast<void*>(outer.Identity()));
     EXPECT_NE(PartFor(pBand, IID_IObjectWithSite), nullptr);
     EXPECT_EQ(PartFor(pBand, IID_IPersist), PartFor(pInner, IID_IPersistStream));
     EXPECT_EQ(outer.m_cRef, 2u);
@@ -175,20 +164,20 @@ TEST(ShellPath, SitesShowsClosesAndReleasesTheBandThenTheLibraryMayUnload)
     CVeltrixLibrary library;
     HWND hwndParent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 40, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(hwndParent, nullptr);
-    CFakeSite site(hwndParent);
+    CFakeShell site(hwndParent);
     IDeskBand* pBand = nullptr;
     ASSERT_EQ(library.Create(IID_IDeskBand, &pBand), S_OK);
     EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
     IObjectWithSite* pWithSite = nullptr;
     ASSERT_EQ(pBand->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&pWithSite)), S_OK);
 
-    ASSERT_EQ(pWithSite->SetSite(static_cast<IOleWindow*>(&site)), S_OK);
+    ASSERT_EQ(pWithSite->SetSite(site.Identity()), S_OK);
     EXPECT_EQ(site.m_cRef, 2u);
     HWND hwndBand = nullptr;
     EXPECT_EQ(pBand->GetWindow(&hwndBand), S_OK);
     EXPECT_EQ(GetParent(hwndBand), hwndParent);
     DESKBANDINFO dbi = {};
-    dbi.dwMask = DBIM_MINSIZE | DBIM_BKCOLOR | DBIM_MODEFLAGS;
+    dbi.dwMask = DBIM_MINSIZE | DBIM_BKCOLOR | DBIM_MODEFLAGS; // the band keeps no background colour
     EXPECT_EQ(pBand->GetBandInfo(1, DBIF_VIEWMODE_NORMAL, &dbi), S_OK);
     EXPECT_EQ(dbi.ptMinSize.x, 32);
     EXPECT_EQ(dbi.ptMinSize.y, 16);

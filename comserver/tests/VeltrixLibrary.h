@@ -42,17 +42,13 @@ public:
     template <class T> HRESULT Create(REFIID riid, T** ppv)
     {
         IClassFactory* pFactory = Factory();
-        HRESULT hr = pFactory ? pFactory->CreateInstance(nullptr, riid, reinterpret_cast<void**>(ppv)) : E_UNEXPECTED;
-        if (pFactory)
-            pFactory->Release();
+        if (!pFactory)
+            return E_UNEXPECTED;
+        HRESULT hr = pFactory->CreateInstance(nullptr, riid, reinterpret_cast<void**>(ppv));
+        pFactory->Release();
         return hr;
     }
-    void Free()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-        m_hModule = nullptr;
-    }
+    void Free() { FreeLibrary(m_hModule); m_hModule = nullptr; }
 
 private:
     HMODULE m_hModule;
