@@ -1,8 +1,10 @@
 // Measures the registry script interpreter on generated scripts of about 1 KB, 64 KB and
 // 1 MB against the in-memory store, each pass on its own, and prints one table row per pass
 // and size, then how the time grows from 64 KB to 1 MB (1.0 is linear).
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "CMemoryRegistryStore.h"
@@ -10,6 +12,8 @@
 
 namespace
 {
+const char* const s_apszPass[] = {"script register", "script unregister"};
+
 // Keys like the class script's, each with a default value, named values and a subkey.
 std::string GenerateScript(size_t cbTarget)
 {
@@ -23,44 +27,29 @@ std::string GenerateScript(size_t cbTarget)
     return str + "\t\t}\r\n\t}\r\n}\r\n";
 }
 
-struct Timing
+// Best time per run of each pass over three rounds; every register pass starts from an empty
+// store and is followed by the unregister pass, which must leave only what it found.
+void Measure(const std::string& strScript, const CScriptReplacements& replacements, int cRuns, double asecBest[2])
 {
-    double secRegister;
-    double secUnregister;
-};
-
-// Best time per run of each pass over several rounds; every register pass starts from an
-// empty store and is followed by the unregister pass it is measured against.
-Timing Measure(const std::string& strScript, const CScriptReplacements& replacements, int cRuns)
-{
-    using Clock = std::chrono::steady_clock;
-    Timing best = {1e9, 1e9};
+    asecBest[0] = asecBest[1] = 1e9;
     for (int iRound = 0; iRound < 3; ++iRound) {
-        Timing round = {0, 0};
+        double asec[2] = {};
         for (int iRun = 0; iRun < cRuns; ++iRun) {
             CMemoryRegistryStore store;
             CScriptInterpreter interpreter(store, replacements);
-            Clock::time_point t0 = Clock::now();
-            HRESULT hrRegister = interpreter.RunText(strScript.data(), strScript.size(), true);
-            Clock::time_point t1 = Clock::now();
-            HRESULT hrUnregister = interpreter.RunText(strScript.data(), strScript.size(), false);
-            Clock::time_point t2 = Clock::now();
-            if (FAILED(hrRegister) || FAILED(hrUnregister) || store.Dump() != "HKCU\\Software\n") {
-                std::fprintf(stderr, "script bench: a pass failed (%08x, %08x)\n", unsigned(hrRegister), unsigned(hrUnregister));
-                std::exit(1);
+            for (int iPass = 0; iPass < 2; ++iPass) {
+                auto t0 = std::chrono::steady_clock::now();
+                HRESULT hr = interpreter.RunText(strScript.data(), strScript.size(), iPass == 0);
+                asec[iPass] += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                if (FAILED(hr) || (iPass == 1 && store.Dump() != "HKCU\\Software\n")) {
+                    std::fprintf(stderr, "%s pass failed (%08x)\n", s_apszPass[iPass], unsigned(hr));
+                    std::exit(1);
+                }
             }
-            round.secRegister += std::chrono::duration<double>(t1 - t0).count();
-            round.secUnregister += std::chrono::duration<double>(t2 - t1).count();
         }
-        if (round.secRegister < best.secRegister * cRuns) best.secRegister = round.secRegister / cRuns;
-        if (round.secUnregister < best.secUnregister * cRuns) best.secUnregister = round.secUnregister / cRuns;
+        for (int iPass = 0; iPass < 2; ++iPass)
+            asecBest[iPass] = std::min(asecBest[iPass], asec[iPass] / cRuns);
     }
-    return best;
-}
-
-void PrintRow(const char* pszPass, const char* pszSize, size_t cb, double sec)
-{
-    std::printf("%-28s %8s %10.3f %10.1f\n", pszPass, pszSize, sec * 1e3, cb / sec / (1024.0 * 1024.0));
 }
 }
 
@@ -68,29 +57,23 @@ int main()
 {
     CScriptReplacements replacements;
     replacements.Add(u"Module", u"C:\\Program Files\\Corvale\\Veltrix.dll");
-
-    struct Size
-    {
-        const char* pszName;
-        size_t cb;
-        int cRuns;
-    } aSizes[] = {{"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
-    Timing aTimings[3];
+    const struct { const char* pszName; size_t cb; int cRuns; } aSizes[] = {
+        {"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
+    double aasec[3][2];
     size_t acb[3];
-
-    std::printf("%-28s %8s %10s %10s\n", "benchmark", "size", "ms/run", "MB/s");
     for (int i = 0; i < 3; ++i) {
         std::string strScript = GenerateScript(aSizes[i].cb);
         acb[i] = strScript.size();
-        aTimings[i] = Measure(strScript, replacements, aSizes[i].cRuns);
+        Measure(strScript, replacements, aSizes[i].cRuns, aasec[i]);
     }
-    for (int i = 0; i < 3; ++i) PrintRow("script register pass", aSizes[i].pszName, acb[i], aTimings[i].secRegister);
-    for (int i = 0; i < 3; ++i) PrintRow("script unregister pass", aSizes[i].pszName, acb[i], aTimings[i].secUnregister);
-
+    std::printf("%-28s %8s %10s %10s\n", "benchmark", "size", "ms/run", "MB/s");
+    for (int iPass = 0; iPass < 2; ++iPass)
+        for (int i = 0; i < 3; ++i)
+            std::printf("%-28s %8s %10.3f %10.1f\n", (std::string(s_apszPass[iPass]) + " pass").c_str(), aSizes[i].pszName,
+                        aasec[i][iPass] * 1e3, acb[i] / aasec[i][iPass] / (1024.0 * 1024.0));
     // Time per byte at 1 MB over time per byte at 64 KB: 1 MB time / (16 x 64 KB time).
-    double ratioRegister = (aTimings[2].secRegister / acb[2]) / (aTimings[1].secRegister / acb[1]);
-    double ratioUnregister = (aTimings[2].secUnregister / acb[2]) / (aTimings[1].secUnregister / acb[1]);
-    std::printf("%-28s %8s %10.2f %10s\n", "script register linearity", "1MB/64KB", ratioRegister, "");
-    std::printf("%-28s %8s %10.2f %10s\n", "script unregister linearity", "1MB/64KB", ratioUnregister, "");
+    for (int iPass = 0; iPass < 2; ++iPass)
+        std::printf("%-28s %8s %10.2f\n", (std::string(s_apszPass[iPass]) + " linearity").c_str(), "1MB/64KB",
+                    (aasec[2][iPass] / acb[2]) / (aasec[1][iPass] / acb[1]));
     return 0;
 }
