@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "DeskbandProtocol.h"
+#include "TestHostCommands.h"
 #include "Quillon.h"
 
 namespace
@@ -57,7 +57,7 @@ bool RunDeskBand()
         SUCCEEDED(pFactory->CreateInstance(nullptr, IID_PPV_ARGS(&pBand))) &&
         SUCCEEDED(pBand->QueryInterface(IID_PPV_ARGS(&pWithSite))) &&
         SUCCEEDED(pWithSite->SetSite(static_cast<IOleWindow*>(&site))) && SUCCEEDED(pBand->GetWindow(&hwndBand)) &&
-        (hwndUtility = FindWindowA(DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE)) != nullptr) {
+        (hwndUtility = FindUtilityWindowOf(GetCurrentProcessId())) != nullptr) {
         SetWindowPos(hwndBand, nullptr, 0, 0, 120, 30, SWP_NOZORDER);
         SendMessageA(hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHost));
         SetWindowPos(hwndBand, nullptr, 0, 0, 160, 30, SWP_NOZORDER);
@@ -119,6 +119,7 @@ std::string RunScenario(const char* pszLibrary, DWORD& dwExitCode)
     }
     std::string strOutput(GetFileSize(hOutput, nullptr), '\0');
     DWORD cbRead = 0;
+    SetFilePointer(hOutput, 0, nullptr, FILE_BEGIN); // the child moved the shared file position
     ReadFile(hOutput, &strOutput[0], static_cast<DWORD>(strOutput.size()), &cbRead, nullptr);
     CloseHandle(hOutput);
     return strOutput;
