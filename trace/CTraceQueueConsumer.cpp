@@ -2,78 +2,10 @@
 
 #include "CServerModule.h"
 
-CTraceQueueConsumer::CTraceQueueConsumer() : m_pfnWrite(nullptr), m_hThread(nullptr), m_fStopping(FALSE)
+namespace
 {
-}
-
-CTraceQueueConsumer::~CTraceQueueConsumer()
+TraceQueueEntry* TakeFirst(TraceSettings& settings)
 {
-    Stop();
-}
-
-bool CTraceQueueConsumer::Start(PFN_TRACE_WRITE pfnWrite)
-{
-    if (m_hThread)
-        return false;
-    TraceSettings& settings = TraceTestSettings();
-    settings.pPendingFirst = nullptr;
-    settings.pPendingLast = nullptr;
-    settings.cPending = 0;
-    settings.hQueueLock = CreateMutexA(nullptr, FALSE, nullptr);
-    settings.hQueueSignal = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    m_pfnWrite = pfnWrite;
-    m_fStopping = FALSE;
-    if (settings.hQueueLock && settings.hQueueSignal)
-        m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
-    if (!m_hThread) {
-        ReleaseQueueObjects();
-        return false;
-    }
-    settings.fQueuedDelivery = TRUE;
-    return true;
-}
-
-void CTraceQueueConsumer::Stop()
-{
-    if (!m_hThread)
-        return;
-    TraceSettings& settings = TraceTestSettings();
-    settings.fQueuedDelivery = FALSE;
-    InterlockedExchange(&m_fStopping, TRUE);
-    SetEvent(settings.hQueueSignal);
-    WaitForSingleObject(m_hThread, INFINITE);
-    CloseHandle(m_hThread);
-    m_hThread = nullptr;
-    ReleaseQueueObjects();
-}
-
-DWORD WINAPI CTraceQueueConsumer::ThreadProc(void* pvThis)
-{
-    static_cast<CTraceQueueConsumer*>(pvThis)->Run();
-    return 0;
-}
-
-// The stop request is read before the list is emptied, so every text queued before Stop is
-// written before the thread ends.
-void CTraceQueueConsumer::Run()
-{
-    TraceSettings& settings = TraceTestSettings();
-    for (;;) {
-        WaitForSingleObject(settings.hQueueSignal, INFINITE);
-        bool fStopping = InterlockedCompareExchange(&m_fStopping, FALSE, FALSE) != FALSE;
-        while (TraceQueueEntry* pEntry = TakeFirst()) {
-            m_pfnWrite(TraceEntryText(pEntry), pEntry->cchText);
-            ModuleFree(pEntry);
-            InterlockedDecrement(&settings.cPending);
-        }
-        if (fStopping)
-            return;
-    }
-}
-
-TraceQueueEntry* CTraceQueueConsumer::TakeFirst()
-{
-    TraceSettings& settings = TraceTestSettings();
     WaitForSingleObject(settings.hQueueLock, INFINITE);
     TraceQueueEntry* pEntry = settings.pPendingFirst;
     if (pEntry) {
@@ -85,13 +17,64 @@ TraceQueueEntry* CTraceQueueConsumer::TakeFirst()
     return pEntry;
 }
 
-void CTraceQueueConsumer::ReleaseQueueObjects()
+void CloseQueueObjects(TraceSettings& settings)
 {
-    TraceSettings& settings = TraceTestSettings();
+    settings.fQueuedDelivery = FALSE;
     if (settings.hQueueLock)
         CloseHandle(settings.hQueueLock);
     if (settings.hQueueSignal)
         CloseHandle(settings.hQueueSignal);
     settings.hQueueLock = nullptr;
     settings.hQueueSignal = nullptr;
+}
+}
+
+// Queued delivery is on before the thread starts; the thread sleeps until a text or Stop
+// sets the signal, so it cannot see it off before Stop.
+bool CTraceQueueConsumer::Start(PFN_TRACE_WRITE pfnWrite)
+{
+    if (m_hThread)
+        return false;
+    TraceSettings& settings = TraceTestSettings();
+    settings.pPendingFirst = settings.pPendingLast = nullptr;
+    settings.cPending = 0;
+    settings.hQueueLock = CreateMutexA(nullptr, FALSE, nullptr);
+    settings.hQueueSignal = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    settings.fQueuedDelivery = TRUE;
+    if (settings.hQueueLock && settings.hQueueSignal)
+        m_hThread = CreateThread(nullptr, 0, ThreadProc, reinterpret_cast<void*>(pfnWrite), 0, nullptr);
+    if (!m_hThread)
+        CloseQueueObjects(settings);
+    return m_hThread != nullptr;
+}
+
+void CTraceQueueConsumer::Stop()
+{
+    if (!m_hThread)
+        return;
+    TraceSettings& settings = TraceTestSettings();
+    settings.fQueuedDelivery = FALSE;
+    SetEvent(settings.hQueueSignal);
+    WaitForSingleObject(m_hThread, INFINITE);
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
+    CloseQueueObjects(settings);
+}
+
+// Delivery being off is read before the list is emptied, so every text queued before Stop
+// is written before the thread ends.
+DWORD WINAPI CTraceQueueConsumer::ThreadProc(void* pvWrite)
+{
+    PFN_TRACE_WRITE pfnWrite = reinterpret_cast<PFN_TRACE_WRITE>(pvWrite);
+    TraceSettings& settings = TraceTestSettings();
+    for (bool fStopping = false; !fStopping;) {
+        WaitForSingleObject(settings.hQueueSignal, INFINITE);
+        fStopping = !settings.fQueuedDelivery;
+        while (TraceQueueEntry* pEntry = TakeFirst(settings)) {
+            pfnWrite(TraceEntryText(pEntry), pEntry->cchText);
+            ModuleFree(pEntry);
+            InterlockedDecrement(&settings.cPending);
+        }
+    }
+    return 0;
 }

@@ -1,71 +1,87 @@
+// The class object and the band it creates, alone and aggregated, through the exports, and
+// the shell's whole path from loading the library to unloading it.
 #include <atomic>
 #include <thread>
 
 #include "VeltrixLibrary.h"
 
-TEST_F(VeltrixTest, ClassObjectIsCachedSharedAndLocksTheModuleOnceForOutsideReferences)
+namespace
 {
-    IClassFactory* pFirst = GetFactory();
-    IUnknown* pSecond = nullptr;
-    ASSERT_EQ(m_library.GetClassObject(kClsidDeskband, IID_IUnknown, &pSecond), S_OK);
-    EXPECT_EQ(static_cast<IUnknown*>(pFirst), pSecond);
-    EXPECT_EQ(LockCount(pFirst), 1);
-    EXPECT_EQ(pSecond->Release(), 2u);
-    EXPECT_EQ(LockCount(pFirst), 1);
-    EXPECT_EQ(pFirst->Release(), 1u);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
-
-    // The class table kept its reference, so the same object comes back.
-    IClassFactory* pAgain = GetFactory();
-    EXPECT_EQ(pAgain, pFirst);
-    pAgain->Release();
-    EXPECT_EQ(CanUnloadNow(), S_OK);
+// Asks for riid and gives the reference back at once; the object's own reference keeps the
+// pointer valid for comparisons.
+void* PartFor(IUnknown* pUnk, REFIID riid)
+{
+    IUnknown* pPart = nullptr;
+    if (FAILED(pUnk->QueryInterface(riid, reinterpret_cast<void**>(&pPart))))
+        return nullptr;
+    pPart->Release();
+    return pPart;
 }
 
-TEST_F(VeltrixTest, ClassObjectRequestsThatFailLeaveNothingOut)
+// The shell's side: a container window and the input-object site, which also serves as an
+// outer object that aggregates the band. It counts references and exposes nothing else.
+struct CFakeShell : IOleWindow, IInputObjectSite
 {
+    explicit CFakeShell(HWND hwnd = nullptr) : m_hwnd(hwnd) {}
+    IUnknown* Identity() { return static_cast<IOleWindow*>(this); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IOleWindow))
+            *ppv = static_cast<IOleWindow*>(this);
+        else if (IsEqualIID(riid, IID_IInputObjectSite))
+            *ppv = static_cast<IInputObjectSite*>(this);
+        return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
+    STDMETHODIMP GetWindow(HWND* phwnd) override { return *phwnd = m_hwnd, S_OK; }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+
+    HWND m_hwnd;
+    ULONG m_cRef = 1;
+};
+}
+
+TEST(ClassObject, IsCachedAndSharedAndHoldsTheModuleWhileOutsideOrLocked)
+{
+    CVeltrixLibrary library;
     void* pv = kpvStale;
     const CLSID clsidOther = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x35}};
-    EXPECT_EQ(m_library.GetClassObject(clsidOther, IID_IClassFactory, &pv), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(library.GetClassObject(clsidOther, IID_IClassFactory, &pv), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(pv, nullptr);
-    EXPECT_EQ(m_library.GetClassObject<void>(kClsidDeskband, IID_IClassFactory, nullptr), E_POINTER);
-
+    EXPECT_EQ(library.GetClassObject<void>(kClsidDeskband, IID_IClassFactory, nullptr), E_POINTER);
     pv = kpvStale;
-    EXPECT_EQ(m_library.GetClassObject(kClsidDeskband, IID_IDispatch, &pv), E_NOINTERFACE);
+    EXPECT_EQ(library.GetClassObject(kClsidDeskband, IID_IDispatch, &pv), E_NOINTERFACE);
     EXPECT_EQ(pv, nullptr);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
-    IClassFactory* pFactory = GetFactory();
-    ASSERT_NE(pFactory, nullptr);
-    EXPECT_EQ(pFactory->Release(), 1u);
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+
+    // The class table keeps its own reference, which holds no lock: the same object comes back.
+    IClassFactory* pFirst = library.Factory();
+    IUnknown* pSecond = nullptr;
+    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IUnknown, &pSecond), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(pFirst), pSecond);
+    EXPECT_EQ(pSecond->Release(), 2u);
+    EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
+    EXPECT_EQ(pFirst->Release(), 1u);
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+
+    IClassFactory* pAgain = library.Factory();
+    EXPECT_EQ(pAgain, pFirst);
+    EXPECT_EQ(pAgain->LockServer(TRUE), S_OK);
+    pAgain->Release();
+    EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
+    pAgain = library.Factory();
+    EXPECT_EQ(pAgain->LockServer(FALSE), S_OK);
+    pAgain->Release();
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
 }
 
-TEST_F(VeltrixTest, LockServerCountsEveryCallAndMayGoBelowZero)
-{
-    IClassFactory* pFactory = GetFactory();
-    pFactory->LockServer(TRUE);
-    pFactory->LockServer(TRUE);
-    EXPECT_EQ(pFactory->LockServer(FALSE), S_OK);
-    EXPECT_EQ(LockCount(pFactory), 2);
-    pFactory->Release();
-    EXPECT_EQ(CanUnloadNow(), S_FALSE);
-
-    pFactory = GetFactory();
-    pFactory->LockServer(FALSE);
-    pFactory->LockServer(FALSE);
-    EXPECT_EQ(CanUnloadNow(), S_OK);
-    pFactory->LockServer(FALSE);
-    EXPECT_EQ(CanUnloadNow(), S_FALSE);
-    pFactory->LockServer(TRUE);
-    pFactory->LockServer(TRUE);
-    pFactory->Release();
-    EXPECT_EQ(CanUnloadNow(), S_OK);
-}
-
-TEST(ClassObjectRace, TwoThreadsRacingForTheClassObjectGetTheSameOne)
+TEST(ClassObject, TwoThreadsRacingForTheClassObjectGetTheSameOne)
 {
     for (int iRound = 0; iRound < 20; ++iRound) {
         CVeltrixLibrary library;
-        ASSERT_TRUE(library.IsLoaded());
         std::atomic<bool> fGo(false);
         IUnknown* apUnk[2] = {};
         auto race = [&](int i) {
@@ -83,4 +99,98 @@ TEST(ClassObjectRace, TwoThreadsRacingForTheClassObjectGetTheSameOne)
             pUnk->Release();
         EXPECT_EQ(library.CanUnloadNow(), S_OK);
     }
+}
+
+TEST(Band, RefusedRequestsLeaveNothingOutAndNoLockBehind)
+{
+    CVeltrixLibrary library;
+    void* pv = kpvStale;
+    EXPECT_EQ(library.Create(IID_IInputObject, &pv), E_NOINTERFACE);
+    EXPECT_EQ(pv, nullptr);
+    EXPECT_EQ(library.Create<void>(IID_IUnknown, nullptr), E_POINTER);
+    IUnknown* pUnk = nullptr;
+    ASSERT_EQ(library.Create(IID_IUnknown, &pUnk), S_OK);
+    pv = kpvStale;
+    EXPECT_EQ(pUnk->QueryInterface(IID_IInputObject, &pv), E_NOINTERFACE);
+    EXPECT_EQ(pv, nullptr);
+    EXPECT_EQ(pUnk->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(pUnk->Release(), 0u);
+
+    IClassFactory* pFactory = library.Factory();
+    CFakeShell outer;
+    for (const IID* piid : {&IID_IDeskBand, &IID_IDispatch}) {
+        pv = kpvStale;
+        EXPECT_EQ(pFactory->CreateInstance(outer.Identity(), *piid, &pv), CLASS_E_NOAGGREGATION);
+        EXPECT_EQ(pv, nullptr);
+    }
+    EXPECT_EQ(outer.m_cRef, 1u);
+    pFactory->Release();
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+}
+
+TEST(Band, AggregatedCountsOnItsOuterObjectAndStillFindsItsOwnInterfaces)
+{
+    CVeltrixLibrary library;
+    IClassFactory* pFactory = library.Factory();
+    CFakeShell outer;
+    IUnknown* pInner = nullptr;
+    ASSERT_EQ(pFactory->CreateInstance(outer.Identity(), IID_IUnknown, reinterpret_cast<void**>(&pInner)), S_OK);
+    pFactory->Release();
+    EXPECT_NE(pInner, outer.Identity());
+    EXPECT_EQ(outer.m_cRef, 1u);
+    EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
+
+    IDeskBand* pBand = nullptr;
+    ASSERT_EQ(pInner->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(&pBand)), S_OK);
+    EXPECT_EQ(outer.m_cRef, 2u);
+    EXPECT_EQ(pBand->AddRef(), 3u);
+    EXPECT_EQ(pBand->Release(), 2u);
+    // The outer object answers first: the identity is its own. Parts it does not expose are
+    // still found among the band's own.
+    EXPECT_EQ(PartFor(pBand, IID_IUnknown), static_cast<void*>(outer.Identity()));
+    EXPECT_NE(PartFor(pBand, IID_IObjectWithSite), nullptr);
+    EXPECT_EQ(PartFor(pBand, IID_IPersist), PartFor(pInner, IID_IPersistStream));
+    EXPECT_EQ(outer.m_cRef, 2u);
+
+    pBand->Release();
+    EXPECT_EQ(outer.m_cRef, 1u);
+    EXPECT_EQ(pInner->Release(), 0u);
+    EXPECT_EQ(outer.m_cRef, 1u);
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+}
+
+TEST(ShellPath, SitesShowsClosesAndReleasesTheBandThenTheLibraryMayUnload)
+{
+    CVeltrixLibrary library;
+    HWND hwndParent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 300, 40, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwndParent, nullptr);
+    CFakeShell site(hwndParent);
+    IDeskBand* pBand = nullptr;
+    ASSERT_EQ(library.Create(IID_IDeskBand, &pBand), S_OK);
+    EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
+    IObjectWithSite* pWithSite = nullptr;
+    ASSERT_EQ(pBand->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&pWithSite)), S_OK);
+
+    ASSERT_EQ(pWithSite->SetSite(site.Identity()), S_OK);
+    EXPECT_EQ(site.m_cRef, 2u);
+    HWND hwndBand = nullptr;
+    EXPECT_EQ(pBand->GetWindow(&hwndBand), S_OK);
+    EXPECT_EQ(GetParent(hwndBand), hwndParent);
+    DESKBANDINFO dbi = {};
+    dbi.dwMask = DBIM_MINSIZE | DBIM_BKCOLOR | DBIM_MODEFLAGS; // the band keeps no background colour
+    EXPECT_EQ(pBand->GetBandInfo(1, DBIF_VIEWMODE_NORMAL, &dbi), S_OK);
+    EXPECT_EQ(dbi.ptMinSize.x, 32);
+    EXPECT_EQ(dbi.ptMinSize.y, 16);
+    EXPECT_EQ(dbi.dwMask, static_cast<DWORD>(DBIM_MINSIZE | DBIM_MODEFLAGS));
+
+    EXPECT_EQ(pBand->ShowDW(TRUE), S_OK);
+    EXPECT_NE(GetWindowLongA(hwndBand, GWL_STYLE) & WS_VISIBLE, 0);
+    EXPECT_EQ(pBand->CloseDW(0), S_OK);
+    EXPECT_FALSE(IsWindow(hwndBand));
+    EXPECT_EQ(pWithSite->SetSite(nullptr), S_OK);
+    EXPECT_EQ(site.m_cRef, 1u);
+    pWithSite->Release();
+    EXPECT_EQ(pBand->Release(), 0u);
+    EXPECT_EQ(library.CanUnloadNow(), S_OK);
+    DestroyWindow(hwndParent);
 }

@@ -1,35 +1,31 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "ModulePaths.h"
 
-TEST(ModulePaths, DirectoryPartEndsAtTheLastSeparator)
+TEST(ModulePaths, DirectoryPartTypeLibraryFileAndQuoting)
 {
     EXPECT_EQ(DirectoryPartLength(u"C:\\dir.x\\Veltrix.dll"), 9u);
     EXPECT_EQ(DirectoryPartLength(u"C:Veltrix.dll"), 2u);
     EXPECT_EQ(DirectoryPartLength(u"a/b\\c/d"), 6u);
     EXPECT_EQ(DirectoryPartLength(u"Veltrix.dll"), 0u);
-}
 
-TEST(ModulePaths, TypeLibraryFileReplacesFromTheLastDotOrIsAppended)
-{
-    struct Case { const char* pszPath; const char* pszExpected; };
-    for (const Case& c : {Case{"C:\\bin\\Veltrix.dll", "C:\\bin\\Veltrix.tlb"},
-                          Case{"C:\\bin.d\\Veltrix", "C:\\bin.tlb"},
-                          Case{"C:\\bin\\Veltrix", "C:\\bin\\Veltrix.tlb"}}) {
+    // The ".tlb" name replaces from the last "." of the whole path, or is appended.
+    const char* aszCases[][2] = {{"C:\\bin\\Veltrix.dll", "C:\\bin\\Veltrix.tlb"},
+                                 {"C:\\bin.d\\Veltrix", "C:\\bin.tlb"},
+                                 {"C:\\bin\\Veltrix", "C:\\bin\\Veltrix.tlb"}};
+    for (const auto& c : aszCases) {
         char szPath[64];
-        strcpy(szPath, c.pszPath);
+        std::strcpy(szPath, c[0]);
         ASSERT_TRUE(ReplaceWithTypeLibExtension(szPath, sizeof(szPath)));
-        EXPECT_STREQ(szPath, c.pszExpected);
+        EXPECT_STREQ(szPath, c[1]);
     }
     char szFull[8] = "abcdefg";
     EXPECT_FALSE(ReplaceWithTypeLibExtension(szFull, sizeof(szFull)));
     EXPECT_STREQ(szFull, "abcdefg");
-}
 
-TEST(ModulePaths, QuotesAreDoubledForTheScript)
-{
     OLECHAR szOut[32];
     EXPECT_EQ(QuoteForScript(u"C:\\Band's", szOut, 32), 11u);
     EXPECT_EQ(std::u16string(szOut), u"C:\\Band''s");

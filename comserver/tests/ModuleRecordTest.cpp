@@ -11,15 +11,12 @@ const ClassEntry ClassTable[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, n
 
 namespace
 {
-HANDLE CreateGrowableHeap() { return HeapCreate(0, 0, 0); }
-HANDLE FailToCreateHeap() { return nullptr; }
+// Heaps of at most s_cbHeapMax bytes (0: growable), while s_cHeapsLeft lasts.
 int s_cHeapsLeft;
-HANDLE CreateUntilExhausted() { return s_cHeapsLeft-- > 0 ? HeapCreate(0, 0, 0) : nullptr; }
-// Too small for a table of 65536 heap handles.
-HANDLE CreateSmallFixedHeap() { return HeapCreate(0, 0, 64 * 1024); }
+SIZE_T s_cbHeapMax;
+HANDLE CreateCountedHeap() { return s_cHeapsLeft-- > 0 ? HeapCreate(0, 0, s_cbHeapMax) : nullptr; }
 
-BYTE* HeaderOf(void* pv) { return static_cast<BYTE*>(pv) - 8; }
-HANDLE HeapNamedBy(void* pv) { return *reinterpret_cast<HANDLE*>(HeaderOf(pv)); }
+HANDLE HeapNamedBy(void* pv) { return *reinterpret_cast<HANDLE*>(static_cast<BYTE*>(pv) - 8); }
 
 int BusyBlocks(HANDLE hHeap)
 {
@@ -32,29 +29,13 @@ int BusyBlocks(HANDLE hHeap)
 
 char s_szCleanupOrder[8];
 void RecordCleanup(void* pArg) { strcat(s_szCleanupOrder, static_cast<const char*>(pArg)); }
-
-class ModuleHeaps : public ::testing::Test
-{
-protected:
-    void TearDown() override { g_module.DestroyHeaps(); }
-
-    // Without extra heaps, blocks come straight from the one heap, with no header.
-    static void ExpectPlainBlocksFrom(HANDLE hHeap)
-    {
-        EXPECT_EQ(g_module.m_hHeap, hHeap);
-        EXPECT_EQ(g_module.m_phHeaps, nullptr);
-        EXPECT_EQ(g_module.m_dwHeapMask, 0u);
-        void* pv = ModuleRealloc(ModuleAlloc(24), 4000);
-        ASSERT_NE(pv, nullptr);
-        EXPECT_TRUE(HeapValidate(hHeap, 0, pv));
-        ModuleFree(pv);
-    }
-};
 }
 
-TEST_F(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
+TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
 {
-    g_module.CreateHeaps(4, CreateGrowableHeap);
+    s_cHeapsLeft = 5;
+    s_cbHeapMax = 0;
+    g_module.CreateHeaps(4, CreateCountedHeap);
     ASSERT_NE(g_module.m_phHeaps, nullptr);
     EXPECT_EQ(g_module.m_dwHeapMask, 3u);
     HANDLE* phHeaps = g_module.m_phHeaps;
@@ -62,51 +43,49 @@ TEST_F(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderName
     for (int i = 0; i < 4; ++i)
         acBusyBefore[i] = BusyBlocks(phHeaps[i]);
 
-    void* apv[6];
-    for (int i = 0; i < 6; ++i) {
+    void* apv[5];
+    for (int i = 0; i < 5; ++i) {
         apv[i] = ModuleAlloc(16);
         ASSERT_NE(apv[i], nullptr);
         EXPECT_EQ(HeapNamedBy(apv[i]), phHeaps[i % 4]) << "block " << i;
-        EXPECT_TRUE(HeapValidate(phHeaps[i % 4], 0, HeaderOf(apv[i])));
     }
     memset(apv[1], 0x5A, 16);
     apv[1] = ModuleRealloc(apv[1], 200000);
     ASSERT_NE(apv[1], nullptr);
     EXPECT_EQ(HeapNamedBy(apv[1]), phHeaps[1]);
-    EXPECT_TRUE(HeapValidate(phHeaps[1], 0, HeaderOf(apv[1])));
+    EXPECT_TRUE(HeapValidate(phHeaps[1], 0, static_cast<BYTE*>(apv[1]) - 8));
     EXPECT_EQ(static_cast<BYTE*>(apv[1])[15], 0x5A);
+    // Sizes with no room left for the header are refused, and the block stays as it was.
+    EXPECT_EQ(ModuleAlloc(SIZE_MAX - 4), nullptr);
+    EXPECT_EQ(ModuleRealloc(apv[0], SIZE_MAX - 4), nullptr);
 
     for (void* pv : apv)
         ModuleFree(pv);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(BusyBlocks(phHeaps[i]), acBusyBefore[i]) << "heap " << i;
-}
-
-TEST_F(ModuleHeaps, SizesWithNoRoomForTheHeaderAreRefused)
-{
-    g_module.CreateHeaps(4, CreateGrowableHeap);
-    EXPECT_EQ(ModuleAlloc(SIZE_MAX - 4), nullptr);
-    void* pv = ModuleAlloc(8);
-    EXPECT_EQ(ModuleRealloc(pv, SIZE_MAX - 4), nullptr);
-    EXPECT_TRUE(HeapValidate(HeapNamedBy(pv), 0, HeaderOf(pv)));
-    ModuleFree(pv);
-}
-
-TEST_F(ModuleHeaps, FailedHeapSetUpFallsBackToAHeapThatWorks)
-{
-    g_module.CreateHeaps(4, FailToCreateHeap);
-    ExpectPlainBlocksFrom(GetProcessHeap());
     g_module.DestroyHeaps();
+}
+
+TEST(ModuleHeaps, FailedHeapSetUpFallsBackToOneHeapThatWorks)
+{
+    // No heap at all; the third extra heap missing; a base heap too small for the heap table.
+    const struct { DWORD cExtraHeaps; int cHeapsLeft; SIZE_T cbHeapMax; bool fProcessHeap; } aCases[] = {
+        {4, 0, 0, true}, {4, 3, 0, false}, {1u << 16, 100, 64 * 1024, false}};
+    for (const auto& c : aCases) {
+        s_cHeapsLeft = c.cHeapsLeft;
+        s_cbHeapMax = c.cbHeapMax;
+        g_module.CreateHeaps(c.cExtraHeaps, CreateCountedHeap);
+        EXPECT_EQ(g_module.m_hHeap == GetProcessHeap(), c.fProcessHeap) << c.cHeapsLeft;
+        EXPECT_EQ(g_module.m_phHeaps, nullptr);
+        EXPECT_EQ(g_module.m_dwHeapMask, 0u);
+        // Blocks come straight from that heap, with no header.
+        void* pv = ModuleRealloc(ModuleAlloc(24), 4000);
+        ASSERT_NE(pv, nullptr);
+        EXPECT_TRUE(HeapValidate(g_module.m_hHeap, 0, pv));
+        ModuleFree(pv);
+        g_module.DestroyHeaps();
+    }
     EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
-
-    s_cHeapsLeft = 3;
-    g_module.CreateHeaps(4, CreateUntilExhausted);
-    ASSERT_NE(g_module.m_hHeap, GetProcessHeap());
-    ExpectPlainBlocksFrom(g_module.m_hHeap);
-    g_module.DestroyHeaps();
-
-    g_module.CreateHeaps(1u << 16, CreateSmallFixedHeap);
-    ExpectPlainBlocksFrom(g_module.m_hHeap);
 }
 
 TEST(ModuleRecord, AttachSetsUpTheModuleAndDetachRunsTheCleanupListNewestFirst)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,8 @@
 
 namespace
 {
+const char* const s_apszPass[] = {"script register", "script unregister"};
+
 // Keys like the class script's, each with a default value, named values and a subkey.
 std::string GenerateScript(size_t cbTarget)
 {
@@ -26,50 +29,33 @@ std::string GenerateScript(size_t cbTarget)
     return str + "\t\t}\r\n\t}\r\n}\r\n";
 }
 
-struct Timing
+// Median over five rounds of each pass's time per run; every register pass starts from an
+// empty store and is followed by the unregister pass, which must leave only what it found.
+void Measure(const std::string& strScript, const CScriptReplacements& replacements, int cRuns, double asecMedian[2])
 {
-    double secRegister;
-    double secUnregister;
-};
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-// Median over several rounds of each pass's time per run; every register pass starts from an
-// empty store and is followed by the unregister pass it is measured against.
-Timing Measure(const std::string& strScript, const CScriptReplacements& replacements, int cRuns)
-{
-    using Clock = std::chrono::steady_clock;
-    std::vector<double> registers, unregisters;
+    std::vector<double> asecRounds[2];
     for (int iRound = 0; iRound < 5; ++iRound) {
-        Timing round = {0, 0};
+        double asec[2] = {};
         for (int iRun = 0; iRun < cRuns; ++iRun) {
             CMemoryRegistryStore store;
             CScriptInterpreter interpreter(store, replacements);
-            Clock::time_point t0 = Clock::now();
-            HRESULT hrRegister = interpreter.RunText(strScript.data(), strScript.size(), true);
-            Clock::time_point t1 = Clock::now();
-            HRESULT hrUnregister = interpreter.RunText(strScript.data(), strScript.size(), false);
-            Clock::time_point t2 = Clock::now();
-            if (FAILED(hrRegister) || FAILED(hrUnregister) || store.Dump() != "HKCU\\Software\n") {
-                std::fprintf(stderr, "script bench: a pass failed (%08x, %08x)\n", unsigned(hrRegister), unsigned(hrUnregister));
-                std::exit(1);
+            for (int iPass = 0; iPass < 2; ++iPass) {
+                auto t0 = std::chrono::steady_clock::now();
+                HRESULT hr = interpreter.RunText(strScript.data(), strScript.size(), iPass == 0);
+                asec[iPass] += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+                if (FAILED(hr) || (iPass == 1 && store.Dump() != "HKCU\\Software\n")) {
+                    std::fprintf(stderr, "%s pass failed (%08x)\n", s_apszPass[iPass], unsigned(hr));
+                    std::exit(1);
+                }
             }
-            round.secRegister += std::chrono::duration<double>(t1 - t0).count();
-            round.secUnregister += std::chrono::duration<double>(t2 - t1).count();
         }
-        registers.push_back(round.secRegister / cRuns);
-        unregisters.push_back(round.secUnregister / cRuns);
+        for (int iPass = 0; iPass < 2; ++iPass)
+            asecRounds[iPass].push_back(asec[iPass] / cRuns);
     }
-    return {Median(registers), Median(unregisters)};
-}
-
-void PrintRow(const char* pszPass, const char* pszSize, size_t cb, double sec)
-{
-    std::printf("row\tScript interpreter\t%s, %s\t%.1f\tMB/s\t\n", pszPass, pszSize, cb / sec / (1024.0 * 1024.0));
+    for (int iPass = 0; iPass < 2; ++iPass) {
+        std::sort(asecRounds[iPass].begin(), asecRounds[iPass].end());
+        asecMedian[iPass] = asecRounds[iPass][asecRounds[iPass].size() / 2];
+    }
 }
 }
 
@@ -77,28 +63,22 @@ int main()
 {
     CScriptReplacements replacements;
     replacements.Add(u"Module", u"C:\\Program Files\\Corvale\\Veltrix.dll");
-
-    struct Size
-    {
-        const char* pszName;
-        size_t cb;
-        int cRuns;
-    } aSizes[] = {{"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
-    Timing aTimings[3];
+    const struct { const char* pszName; size_t cb; int cRuns; } aSizes[] = {
+        {"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
+    double aasec[3][2];
     size_t acb[3];
-
     for (int i = 0; i < 3; ++i) {
         std::string strScript = GenerateScript(aSizes[i].cb);
         acb[i] = strScript.size();
-        aTimings[i] = Measure(strScript, replacements, aSizes[i].cRuns);
+        Measure(strScript, replacements, aSizes[i].cRuns, aasec[i]);
     }
-    for (int i = 0; i < 3; ++i) PrintRow("register pass", aSizes[i].pszName, acb[i], aTimings[i].secRegister);
-    for (int i = 0; i < 3; ++i) PrintRow("unregister pass", aSizes[i].pszName, acb[i], aTimings[i].secUnregister);
-
+    for (int iPass = 0; iPass < 2; ++iPass)
+        for (int i = 0; i < 3; ++i)
+            std::printf("row\tScript interpreter\t%s pass, %s\t%.1f\tMB/s\t\n", s_apszPass[iPass], aSizes[i].pszName,
+                        acb[i] / aasec[i][iPass] / (1024.0 * 1024.0));
     // Time per byte at 1 MB over time per byte at 64 KB: 1 MB time / (16 x 64 KB time).
-    double ratioRegister = (aTimings[2].secRegister / acb[2]) / (aTimings[1].secRegister / acb[1]);
-    double ratioUnregister = (aTimings[2].secUnregister / acb[2]) / (aTimings[1].secUnregister / acb[1]);
-    std::printf("row\tScript interpreter\tregister time per byte, 1 MB / 64 KB\t%.2f\tx\t\n", ratioRegister);
-    std::printf("row\tScript interpreter\tunregister time per byte, 1 MB / 64 KB\t%.2f\tx\t\n", ratioUnregister);
+    for (int iPass = 0; iPass < 2; ++iPass)
+        std::printf("row\tScript interpreter\t%s time per byte, 1 MB / 64 KB\t%.2f\tx\t\n", s_apszPass[iPass],
+                    (aasec[2][iPass] / acb[2]) / (aasec[1][iPass] / acb[1]));
     return 0;
 }

@@ -6,7 +6,7 @@
 // to the first NUL, then the script. Without a NUL everything after the options is script.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <sstream>
 #include <string>
 
 #include "CCodePage.h"
@@ -14,53 +14,36 @@
 #include "CScriptInterpreter.h"
 #include "CScriptMemory.h"
 
-namespace
-{
-void AddReplacements(const std::string& strLines, CScriptReplacements* pReplacements)
-{
-    size_t iLine = 0;
-    while (iLine < strLines.size()) {
-        size_t iEnd = strLines.find('\n', iLine);
-        if (iEnd == std::string::npos) iEnd = strLines.size();
-        std::string strLine = strLines.substr(iLine, iEnd - iLine);
-        size_t iEqual = strLine.find('=');
-        if (iEqual != std::string::npos) {
-            CScriptMemory<OLECHAR> pwzName(CCodePage::DupWide(strLine.substr(0, iEqual).c_str()));
-            CScriptMemory<OLECHAR> pwzValue(CCodePage::DupWide(strLine.substr(iEqual + 1).c_str()));
-            if (pwzName.Get() && pwzValue.Get()) pReplacements->Add(pwzName.Get(), pwzValue.Get());
-        }
-        iLine = iEnd + 1;
-    }
-}
-
-void RunPass(CScriptInterpreter& interpreter, const std::string& strScript, bool fRegister,
-             const CMemoryRegistryStore& store)
-{
-    interpreter.RunText(strScript.data(), strScript.size(), fRegister);
-    if (store.OpenHandleCount() != 0) std::abort();
-}
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData)
 {
-    if (cbData == 0) return 0;
+    if (cbData == 0)
+        return 0;
     CCodePage::UseDoubleByteTable((pbData[0] & 1) != 0);
-    std::string strInput(reinterpret_cast<const char*>(pbData + 1), cbData - 1);
-    size_t iNul = strInput.find('\0');
-
+    std::string strScript(reinterpret_cast<const char*>(pbData + 1), cbData - 1);
     CScriptReplacements replacements;
-    std::string strScript = strInput;
+    size_t iNul = strScript.find('\0');
     if (iNul != std::string::npos) {
-        AddReplacements(strInput.substr(0, iNul), &replacements);
-        strScript = strInput.substr(iNul + 1);
+        std::istringstream lines(strScript.substr(0, iNul));
+        for (std::string strLine; std::getline(lines, strLine);) {
+            size_t iEqual = strLine.find('=');
+            if (iEqual == std::string::npos)
+                continue;
+            CScriptMemory<OLECHAR> pwzName(CCodePage::DupWide(strLine.substr(0, iEqual).c_str()));
+            CScriptMemory<OLECHAR> pwzValue(CCodePage::DupWide(strLine.substr(iEqual + 1).c_str()));
+            if (pwzName.Get() && pwzValue.Get())
+                replacements.Add(pwzName.Get(), pwzValue.Get());
+        }
+        strScript.erase(0, iNul + 1);
     }
 
     CMemoryRegistryStore store;
     store.AddKey(eRootCurrentUser, "ReadOnly", true);
     store.AddKey(eRootClassesRoot, "CLSID\\{C}\\Implemented Categories\\{X}");
     CScriptInterpreter interpreter(store, replacements);
-    RunPass(interpreter, strScript, true, store);
-    RunPass(interpreter, strScript, false, store);
-    RunPass(interpreter, strScript, true, store);
+    for (bool fRegister : {true, false, true}) {
+        interpreter.RunText(strScript.data(), strScript.size(), fRegister);
+        if (store.OpenHandleCount() != 0)
+            std::abort();
+    }
     return 0;
 }

@@ -3,21 +3,20 @@
 #include <windows.h>
 #include <shobjidl.h>
 
-// The shell's site: its container window through IOleWindow, and IInputObjectSite; either
-// can be withheld. It lives on the stack, so its count only tells what the band holds.
+// The shell's site: its container window through IOleWindow, and IInputObjectSite; one of
+// them can be withheld. It lives on the stack, so its count only tells what the band holds.
 class CTestSite : public IOleWindow, public IInputObjectSite
 {
 public:
-    CTestSite(HWND hwnd, bool fOleWindow = true, bool fInputSite = true)
-        : m_hwnd(hwnd), m_fOleWindow(fOleWindow), m_fInputSite(fInputSite) {}
+    explicit CTestSite(HWND hwnd, REFIID riidWithheld = IID_NULL) : m_hwnd(hwnd), m_iidWithheld(riidWithheld) {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         *ppv = nullptr;
-        if (riid == IID_IUnknown || (riid == IID_IOleWindow && m_fOleWindow))
+        if (riid != m_iidWithheld && (riid == IID_IUnknown || riid == IID_IOleWindow))
             *ppv = static_cast<IOleWindow*>(this);
-        else if (riid == IID_IInputObjectSite && m_fInputSite)
+        else if (riid != m_iidWithheld && riid == IID_IInputObjectSite)
             *ppv = static_cast<IInputObjectSite*>(this);
-        else
+        if (!*ppv)
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
@@ -27,10 +26,10 @@ public:
     STDMETHODIMP GetWindow(HWND* phwnd) override { *phwnd = m_hwnd; return S_OK; }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
+    IUnknown* Unknown() { return static_cast<IOleWindow*>(this); }
     ULONG m_cRef = 0;
 
 private:
     HWND m_hwnd;
-    bool m_fOleWindow;
-    bool m_fInputSite;
+    IID m_iidWithheld;
 };

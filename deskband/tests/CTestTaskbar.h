@@ -4,32 +4,27 @@
 
 #include <vector>
 
-// Every pixel of the test taskbar's background differs from its neighbours (up to 256
-// pixels apart), so a snapshot taken at the wrong offset shows.
+#include "TestShell.h"
+
+// Every pixel of the test taskbar's background differs from its neighbours (up to 256 pixels
+// apart), so a snapshot taken at the wrong offset shows.
 inline COLORREF PatternAt(int x, int y) { return RGB(x, y * 4, 0x5A); }
 inline DWORD AsDibPixel(COLORREF cr) { return GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr); }
 
-// A hidden top-level window standing in for the taskbar's container. It paints the pattern
-// for the band's background rendering from pixels prepared once, as a taskbar draws its
-// background from a cached image.
+// Stands in for the taskbar's container and paints the pattern for the band's background,
+// from pixels prepared once, as a taskbar draws its background from a cached image.
 class CTestTaskbar
 {
 public:
     static const int kDefaultWidth = 200;
     static const int kDefaultHeight = 40;
 
-    explicit CTestTaskbar(int nWidth = kDefaultWidth, int nHeight = kDefaultHeight)
-        : m_nWidth(nWidth), m_nHeight(nHeight)
+    explicit CTestTaskbar(int nWidth = kDefaultWidth, int nHeight = kDefaultHeight) : m_nWidth(nWidth), m_nHeight(nHeight)
     {
         for (int y = 0; y < nHeight; ++y)
             for (int x = 0; x < nWidth; ++x)
                 m_pixels.push_back(AsDibPixel(PatternAt(x, y)));
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = WndProc;
-        wc.lpszClassName = "DeskbandTestTaskbar";
-        RegisterClassA(&wc);
-        m_hwnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, nWidth, nHeight,
-                                 nullptr, nullptr, nullptr, nullptr);
+        m_hwnd = CreateHiddenWindow("DeskbandTestTaskbar", WndProc, nWidth, nHeight);
         SetWindowLongPtrA(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~CTestTaskbar() { DestroyWindow(m_hwnd); }
@@ -47,17 +42,15 @@ private:
         bmi.bmiHeader.biHeight = -m_nHeight;
         bmi.bmiHeader.biPlanes = 1;
         bmi.bmiHeader.biBitCount = 32;
-        SetDIBitsToDevice(hdc, 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi,
-                          DIB_RGB_COLORS);
+        SetDIBitsToDevice(hdc, 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi, DIB_RGB_COLORS);
     }
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     {
         const auto pThis = reinterpret_cast<const CTestTaskbar*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-        if (pThis && (uMsg == WM_ERASEBKGND || uMsg == WM_PRINTCLIENT)) {
-            pThis->Paint(reinterpret_cast<HDC>(wParam));
-            return 1;
-        }
-        return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+        if (!pThis || (uMsg != WM_ERASEBKGND && uMsg != WM_PRINTCLIENT))
+            return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+        pThis->Paint(reinterpret_cast<HDC>(wParam));
+        return 1;
     }
 
     int m_nWidth;

@@ -6,54 +6,29 @@
 
 #include "DeskbandProtocol.h"
 
-namespace
+TEST(DeskbandProtocol, AcceptsOnlyBlocksOfExactlyTheClaimedSize)
 {
-std::vector<uint8_t> Block(uint32_t nWidth, uint32_t nHeight, size_t cbData)
-{
-    std::vector<uint8_t> block(cbData);
-    const uint32_t words[] = {DESKBAND_SNAPSHOT_HEADER_WORD, nWidth, nHeight, 0};
-    memcpy(block.data(), words, std::min(sizeof(words), cbData));
-    return block;
-}
-
-bool IsValid(const std::vector<uint8_t>& block, uintptr_t dwData = DESKBAND_SNAPSHOT_ID)
-{
-    return DeskbandSnapshotIsValid(dwData, block.data(), block.size(), nullptr);
-}
-}
-
-TEST(DeskbandProtocol, AcceptsBlocksOfExactlyTheClaimedSize)
-{
-    const std::vector<uint8_t> block = Block(100, 30, 12052);
-    DESKBANDSNAPSHOTHEADER header = {};
-    ASSERT_TRUE(DeskbandSnapshotIsValid(DESKBAND_SNAPSHOT_ID, block.data(), block.size(), &header));
-    EXPECT_EQ(header.nWidth, 100u);
-    EXPECT_EQ(header.nHeight, 30u);
-    EXPECT_TRUE(IsValid(Block(0, 30, 52)));
-    EXPECT_TRUE(IsValid(Block(7, 0, 52)));
-}
-
-TEST(DeskbandProtocol, RejectsForeignShortAndMismatchedBlocks)
-{
-    EXPECT_FALSE(IsValid(Block(100, 30, 12052), 9925));
+    // The identifier, then the header word, width and height, then the block's size.
+    const struct { uintptr_t dwData; uint32_t words[3]; size_t cbData; bool fValid; } cases[] = {
+        {9924, {52, 100, 30}, 12052, true}, {9924, {52, 0, 30}, 52, true}, {9924, {52, 7, 0}, 52, true},
+        {9925, {52, 100, 30}, 12052, false}, {9924, {48, 1, 1}, 56, false},
+        {9924, {52, 0, 0}, 51, false}, {9924, {52, 0, 0}, 16, false},
+        {9924, {52, 100, 30}, 12051, false}, {9924, {52, 100, 30}, 12056, false},
+        // 52 + 4*W*H wraps around to a small size on 32 or 64 bits.
+        {9924, {52, 0x40000000, 4}, 52, false}, {9924, {52, 0x80000000, 0x80000000}, 52, false},
+        {9924, {52, 0xFFFFFFFF, 0xFFFFFFFF}, 52, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> block(c.cbData);
+        memcpy(block.data(), c.words, std::min(sizeof(c.words), c.cbData));
+        DESKBANDSNAPSHOTHEADER header = {};
+        EXPECT_EQ(DeskbandSnapshotIsValid(c.dwData, block.data(), block.size(), &header), c.fValid)
+            << c.words[1] << "x" << c.words[2] << " in " << c.cbData;
+        EXPECT_TRUE(!c.fValid || (header.nWidth == c.words[1] && header.nHeight == c.words[2]));
+    }
     EXPECT_FALSE(DeskbandSnapshotIsValid(DESKBAND_SNAPSHOT_ID, nullptr, 12052, nullptr));
-    EXPECT_FALSE(IsValid(Block(0, 0, 51)));
-    EXPECT_FALSE(IsValid(Block(0, 0, 16)));
-    EXPECT_FALSE(IsValid(Block(100, 30, 12051)));
-    EXPECT_FALSE(IsValid(Block(100, 30, 12056)));
-    std::vector<uint8_t> block = Block(1, 1, 56);
-    block[0] = 48;
-    EXPECT_FALSE(IsValid(block));
-}
-
-// Sizes whose 52 + 4*W*H wraps around must not pass for a small block.
-TEST(DeskbandProtocol, RejectsSizesThatOverflow)
-{
     size_t cb = 0;
     EXPECT_FALSE(DeskbandSnapshotSize(0xFFFFFFFF, 0xFFFFFFFF, &cb));
-    EXPECT_FALSE(IsValid(Block(0x40000000, 4, 52)));
-    EXPECT_FALSE(IsValid(Block(0x80000000, 0x80000000, 52)));
-    EXPECT_FALSE(IsValid(Block(0xFFFFFFFF, 0xFFFFFFFF, 52)));
     EXPECT_TRUE(DeskbandSnapshotSize(0xFFFF, 0xFFFF, &cb));
     EXPECT_EQ(cb, 52 + size_t(4) * 0xFFFF * 0xFFFF);
 }

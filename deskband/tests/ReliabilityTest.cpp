@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include "CHostProcess.h"
 #include "CTestSite.h"
@@ -84,9 +85,9 @@ protected:
     void SetUp() override
     {
         m_pBand = CreateBand();
-        ASSERT_NE(m_pBand, nullptr);
-        ASSERT_EQ(m_pBand->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(&m_pWithSite)), S_OK);
-        ASSERT_EQ(m_pWithSite->SetSite(static_cast<IOleWindow*>(&m_site)), S_OK);
+        m_pWithSite = QueryAs<IObjectWithSite>(m_pBand, IID_IObjectWithSite);
+        ASSERT_TRUE(m_pWithSite);
+        ASSERT_EQ(m_pWithSite->SetSite(m_site.Unknown()), S_OK);
         DESKBANDINFO dbi = {};
         dbi.dwMask = DBIM_BKCOLOR;
         dbi.crBkgnd = kcrBkgnd;
@@ -113,21 +114,22 @@ protected:
         SetWindowPos(m_hwndBand, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
         PumpMessages();
     }
-    // A proper host registering now gets one valid snapshot of the band's size.
-    void ExpectOneGoodSnapshot(int cx, int cy)
+    // The band answers its three questions, and a proper host registering now gets one
+    // valid snapshot of the band's size and background.
+    void ExpectBandAnswersAndSendsOneGoodSnapshot(int cx, int cy)
     {
+        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW, 0, 0), reinterpret_cast<LRESULT>(m_hwndBand));
+        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETVIEWMODE, 0, 0), DBIF_VIEWMODE_VERTICAL);
+        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBKCOLOR, 0, 0), static_cast<LRESULT>(kcrBkgnd));
         CHostProcess host;
-        ASSERT_TRUE(host.Register());
-        const HostReport report = host.Report();
-        EXPECT_EQ(report.answers.hwndBand, m_hwndBand);
-        EXPECT_EQ(report.answers.dwViewMode, static_cast<DWORD>(DBIF_VIEWMODE_VERTICAL));
-        EXPECT_EQ(report.answers.crBkgnd, kcrBkgnd);
-        ASSERT_EQ(report.snapshots.size(), 1u);
-        const Snapshot& snapshot = report.snapshots[0];
-        EXPECT_TRUE(snapshot.info.fValid);
-        EXPECT_EQ(snapshot.Word(4), static_cast<DWORD>(cx));
-        EXPECT_EQ(snapshot.Word(8), static_cast<DWORD>(cy));
-        EXPECT_EQ(snapshot.Pixel(cx - 1, cy - 1), AsDibPixel(PatternAt(cx - 1, cy - 1)));
+        ASSERT_EQ(host.Register(), m_hwndUtility);
+        const std::vector<Snapshot> snapshots = host.Report();
+        ASSERT_EQ(snapshots.size(), 1u);
+        const Snapshot& snapshot = snapshots[0];
+        DESKBANDSNAPSHOTHEADER header = {};
+        ASSERT_TRUE(DeskbandSnapshotIsValid(snapshot.dwData, snapshot.words.data(), snapshot.cbData, &header));
+        EXPECT_TRUE(header.nWidth == DWORD(cx) && header.nHeight == DWORD(cy));
+        EXPECT_EQ(snapshot.words[12 + cx * cy - 1] & 0xFFFFFF, AsDibPixel(PatternAt(cx - 1, cy - 1)));
     }
 
     CTestTaskbar m_taskbar;
@@ -152,9 +154,8 @@ TEST_F(SitedBand, HostileHostStress)
     const DWORD dwFaults = RunPumping(strArguments, (nSeconds + 60) * 1000);
     EXPECT_EQ(dwFaults, 0u) << "seed " << nSeed << ", faults as in HostileHostFaults.h";
 
-    EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW, 0, 0), reinterpret_cast<LRESULT>(m_hwndBand));
     Resize(90, 30);
-    ExpectOneGoodSnapshot(90, 30);
+    ExpectBandAnswersAndSendsOneGoodSnapshot(90, 30);
 }
 
 TEST_F(SitedBand, TenThousandResizesLeaveNoHeapBlocksOrGdiObjects)
@@ -164,10 +165,10 @@ TEST_F(SitedBand, TenThousandResizesLeaveNoHeapBlocksOrGdiObjects)
     const auto resizeAndCount = [&](int cCycles) {
         for (int i = 0; i < cCycles; ++i)
             Resize(40 + i % 2, 20);
-        const HostReport report = host.Report();
-        for (const Snapshot& snapshot : report.snapshots)
-            EXPECT_TRUE(snapshot.info.fValid);
-        return static_cast<int>(report.snapshots.size());
+        const std::vector<Snapshot> snapshots = host.Report();
+        for (const Snapshot& snapshot : snapshots)
+            EXPECT_TRUE(DeskbandSnapshotIsValid(snapshot.dwData, snapshot.words.data(), snapshot.cbData, nullptr));
+        return static_cast<int>(snapshots.size());
     };
     resizeAndCount(20);
     const int cBlocksBefore = LiveVeltrixHeapBlocks();

@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "DeskbandProtocol.h"
 
-// What the tests ask of the host helper process (TestHost.cpp), and the report it returns.
-// The helper's window is found by class and by the title passed on its command line.
+// Between the tests and the host helper process (TestHost.cpp). The helper is started with
+// the test's collector window on its command line; the band it talks to is the one in the
+// collector's process, and every WM_COPYDATA it receives goes on to the collector unchanged.
 
 // The utility window of a band in the given process, found by class and title as the host
 // finds it. Test processes running side by side each have bands of their own, so a plain
@@ -21,31 +24,17 @@ inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndAfter = nullptr)
     }
     return nullptr;
 }
-const char TESTHOST_CLASS[] = "DeskbandTestHost";
-// Find the band's utility window, ask it the three questions, register; TRUE when found.
-const UINT TESTHOST_REGISTER = WM_APP + 1;
-// Send the report as WM_COPYDATA to the window in wParam, then forget the snapshots.
-const UINT TESTHOST_REPORT = WM_APP + 2;
-const ULONG_PTR TESTHOST_REPORT_ID = 0x7E57;
-// Stop handling messages, as a hung program does: set the event NAME-hung, then wait for the
-// event NAME-resume.
+
+// Helper to collector, posted once its window exists; lParam is that window.
+const UINT TESTHOST_READY = WM_APP + 1;
+// Test to helper: find the band's utility window and register with it; the result is the
+// utility window found, or 0. Snapshots sent during registration reach the collector first.
+const UINT TESTHOST_REGISTER = WM_APP + 2;
+// Test to helper, posted: stop handling messages, as a hung program does: set the event
+// TestHostEventName(collector, "hung"), then wait for TestHostEventName(collector, "resume").
 const UINT TESTHOST_HANG = WM_APP + 3;
 
-// The report: this header, then for each snapshot a TESTHOSTSNAPSHOT and its cbData bytes.
-struct TESTHOSTREPORT
+inline std::string TestHostEventName(const std::string& strCollector, const char* pszWhat)
 {
-    HWND hwndUtility;
-    HWND hwndBand;
-    DWORD dwViewMode;
-    COLORREF crBkgnd;
-    DWORD cDuringRegister; // snapshots that arrived before registration returned
-    DWORD cSnapshots;
-};
-
-struct TESTHOSTSNAPSHOT
-{
-    HWND hwndSender;
-    ULONG_PTR dwData;
-    DWORD cbData;
-    BOOL fValid; // as the protocol header's check judged it
-};
+    return "DeskbandTestHost-" + strCollector + "-" + pszWhat;
+}

@@ -8,10 +8,42 @@
 
 #include "TestHostCommands.h"
 
-// What the tests do as the shell does: load Veltrix.dll and create bands through its exports,
-// and run the taskbar thread's message loop.
+// What the desk band's tests and benchmark do as the shell does: load Veltrix.dll and create
+// bands through its exports, and run the taskbar thread's message loop.
 
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
+
+inline void PumpMessages()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
+}
+
+inline HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }
+
+// Hidden: visible top-level windows are slow to destroy under a bare X server.
+inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = pfnWndProc;
+    wc.lpszClassName = pszClass;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, nullptr, nullptr, nullptr, nullptr);
+}
+
+template <typename T> T* QueryAs(IUnknown* pUnknown, REFIID riid)
+{
+    void* pv = nullptr;
+    return pUnknown && SUCCEEDED(pUnknown->QueryInterface(riid, &pv)) ? static_cast<T*>(pv) : nullptr;
+}
+
+inline std::vector<HANDLE> ProcessHeaps()
+{
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
+    return heaps;
+}
 
 // Veltrix.dll, loaded once for the process, and the heaps that appeared while it loaded:
 // those of its module allocator.
@@ -20,13 +52,6 @@ struct LoadedVeltrix
     HMODULE hModule;
     std::vector<HANDLE> heaps;
 };
-
-inline std::vector<HANDLE> ProcessHeaps()
-{
-    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-    heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-    return heaps;
-}
 
 inline const LoadedVeltrix& Veltrix()
 {
@@ -43,22 +68,13 @@ inline const LoadedVeltrix& Veltrix()
 
 inline IDeskBand* CreateBand()
 {
-    typedef HRESULT(WINAPI * PFNGETCLASSOBJECT)(REFCLSID, REFIID, void**);
-    const auto pfnGetClassObject = reinterpret_cast<PFNGETCLASSOBJECT>(GetProcAddress(Veltrix().hModule, "DllGetClassObject"));
+    const auto pfnGetClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        GetProcAddress(Veltrix().hModule, "DllGetClassObject"));
     IClassFactory* pFactory = nullptr;
-    IDeskBand* pBand = nullptr;
+    void* pv = nullptr;
     if (pfnGetClassObject && SUCCEEDED(pfnGetClassObject(kClsidDeskband, IID_IClassFactory, reinterpret_cast<void**>(&pFactory)))) {
-        pFactory->CreateInstance(nullptr, IID_IDeskBand, reinterpret_cast<void**>(&pBand));
+        pFactory->CreateInstance(nullptr, IID_IDeskBand, &pv);
         pFactory->Release();
     }
-    return pBand;
+    return static_cast<IDeskBand*>(pv);
 }
-
-inline void PumpMessages()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&msg);
-}
-
-inline HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }

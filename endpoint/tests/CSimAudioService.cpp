@@ -1,15 +1,13 @@
 #include "CSimAudioService.h"
 
-#include "SimComObjects.h"
+#include <algorithm>
 
 namespace {
 
-const PROPERTYKEY kKeyDeviceName =
-    {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
-const PROPERTYKEY kKeyFriendlyName =
-    {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
+const PROPERTYKEY kKeyDeviceName = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
+const PROPERTYKEY kKeyFriendlyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}},
+                                      14};
 
-// Levels in dB map linearly onto scalar levels.
 float DbOf(float fScalar)
 {
     return kfSimMinDb + fScalar * (kfSimMaxDb - kfSimMinDb);
@@ -18,8 +16,7 @@ float DbOf(float fScalar)
 HRESULT TextValue(const std::wstring& strText, PROPVARIANT* pValue)
 {
     size_t cb = (strText.size() + 1) * sizeof(wchar_t);
-    pValue->pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(cb));
-    if (!pValue->pwszVal)
+    if (!(pValue->pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(cb))))
         return E_OUTOFMEMORY;
     memcpy(pValue->pwszVal, strText.c_str(), cb);
     pValue->vt = VT_LPWSTR;
@@ -28,10 +25,177 @@ HRESULT TextValue(const std::wstring& strText, PROPVARIANT* pValue)
 
 }
 
+// Methods of the platform's interfaces that the library never calls.
+#define SIM_UNUSED(method) STDMETHODIMP method override { return E_NOTIMPL; }
+
+// Every COM object of the service: its kind (enumerator, collection, device, property store or
+// volume control) decides the one interface it answers to.
+class CSimAudioService::CObject : public IMMDeviceEnumerator, public IMMDeviceCollection, public IMMDevice,
+                                  public IPropertyStore, public IAudioEndpointVolume
+{
+public:
+    CObject(CSimAudioService& service, eSimObject kind, int iEndpoint)
+        : m_service(service), m_kind(kind), m_iEndpoint(iEndpoint)
+    {
+        ++m_service.m_cLive[kind];
+    }
+    virtual ~CObject() { --m_service.m_cLive[m_kind]; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        const IID* rgpIid[] = {&__uuidof(IMMDeviceEnumerator), &__uuidof(IMMDeviceCollection), &__uuidof(IMMDevice),
+                               &__uuidof(IPropertyStore), &__uuidof(IAudioEndpointVolume)};
+        void* rgpv[] = {static_cast<IMMDeviceEnumerator*>(this), static_cast<IMMDeviceCollection*>(this),
+                        static_cast<IMMDevice*>(this), static_cast<IPropertyStore*>(this),
+                        static_cast<IAudioEndpointVolume*>(this)};
+        *ppv = riid == IID_IUnknown || riid == *rgpIid[m_kind] ? rgpv[m_kind] : nullptr;
+        return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        LONG cRef = InterlockedDecrement(&m_cRef);
+        if (cRef == 0)
+            delete this;
+        return cRef;
+    }
+
+    STDMETHODIMP EnumAudioEndpoints(EDataFlow flow, DWORD dwMask, IMMDeviceCollection** ppDevices) override
+    {
+        bool bValid = flow == eRender && dwMask == DEVICE_STATE_ACTIVE;
+        return Create(eSimEnumEndpoints, bValid, eSimCollection, 0, ppDevices);
+    }
+    STDMETHODIMP GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** ppDevice) override
+    {
+        return Create(eSimGetDefault, flow == eRender && role == eConsole && Count() > 0, eSimDevice, 0, ppDevice);
+    }
+    STDMETHODIMP GetCount(UINT* pcDevices) override
+    {
+        return Use(eSimGetCount, [&] { return *pcDevices = Count(), S_OK; });
+    }
+    STDMETHODIMP Item(UINT iDevice, IMMDevice** ppDevice) override
+    {
+        return Create(eSimItem, iDevice < Count(), eSimDevice, static_cast<int>(iDevice), ppDevice);
+    }
+    STDMETHODIMP Activate(REFIID riid, DWORD dwClsCtx, PROPVARIANT* pParams, void** ppv) override
+    {
+        bool bValid = riid == __uuidof(IAudioEndpointVolume) && dwClsCtx == CLSCTX_ALL && !pParams;
+        return Create(eSimActivate, bValid, eSimVolume, m_iEndpoint, reinterpret_cast<IAudioEndpointVolume**>(ppv));
+    }
+    STDMETHODIMP OpenPropertyStore(DWORD dwAccess, IPropertyStore** ppStore) override
+    {
+        return Create(eSimOpenPropertyStore, dwAccess == STGM_READ, eSimPropertyStore, m_iEndpoint, ppStore);
+    }
+    // The match key, and the friendly name that differs from it.
+    STDMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* pValue) override
+    {
+        PropVariantInit(pValue);
+        return Use(eSimGetValue, [&] {
+            if (key == kKeyDeviceName && Mine().bKeyIsText)
+                return TextValue(Mine().strKey, pValue);
+            return key == kKeyFriendlyName ? TextValue(Mine().strFriendlyName, pValue) : S_OK;
+        });
+    }
+    STDMETHODIMP RegisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
+    {
+        if (!pNotify)
+            return E_POINTER;
+        return Use(eSimRegister, [&] { return pNotify->AddRef(), Mine().callbacks.push_back(pNotify), S_OK; });
+    }
+    // The reference is dropped outside the service's lock, as dropping it may destroy the callback.
+    STDMETHODIMP UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
+    {
+        HRESULT hr = Use(eSimUnregister, [&] {
+            auto it = std::find(Mine().callbacks.begin(), Mine().callbacks.end(), pNotify);
+            return it == Mine().callbacks.end() ? E_INVALIDARG : (Mine().callbacks.erase(it), S_OK);
+        });
+        if (SUCCEEDED(hr))
+            pNotify->Release();
+        return hr;
+    }
+    // Levels out of range are refused, as the platform does.
+    STDMETHODIMP SetMasterVolumeLevel(float fDb, LPCGUID pguid) override
+    {
+        float fScalar = (fDb - kfSimMinDb) / (kfSimMaxDb - kfSimMinDb);
+        bool bValid = fDb >= kfSimMinDb && fDb <= kfSimMaxDb;
+        return Use(eSimSetLevel, [&] { return bValid ? Change(fScalar, fDb, Mine().bMuted, pguid) : E_INVALIDARG; });
+    }
+    STDMETHODIMP SetMasterVolumeLevelScalar(float fLevel, LPCGUID pguid) override
+    {
+        bool bValid = fLevel >= 0.0f && fLevel <= 1.0f;
+        return Use(eSimSetScalar, [&] {
+            return bValid ? Change(fLevel, DbOf(fLevel), Mine().bMuted, pguid) : E_INVALIDARG;
+        });
+    }
+    STDMETHODIMP SetMute(BOOL bMute, LPCGUID pguid) override
+    {
+        return Use(eSimSetMute, [&] { return Change(Mine().fScalar, Mine().fDb, bMute != FALSE, pguid); });
+    }
+    STDMETHODIMP GetMasterVolumeLevel(float* pfDb) override { return Read(eSimGetLevel, pfDb, Mine().fDb); }
+    STDMETHODIMP GetMasterVolumeLevelScalar(float* pfLevel) override
+    {
+        return Read(eSimGetScalar, pfLevel, Mine().fScalar);
+    }
+    STDMETHODIMP GetMute(BOOL* pbMute) override { return Read(eSimGetMute, pbMute, Mine().bMuted); }
+    STDMETHODIMP GetVolumeRange(float* pfMinDb, float* pfMaxDb, float* pfStepDb) override
+    {
+        *pfMinDb = kfSimMinDb;
+        *pfMaxDb = kfSimMaxDb;
+        *pfStepDb = 0.5f;
+        return S_OK;
+    }
+
+    SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**))
+    SIM_UNUSED(RegisterEndpointNotificationCallback(IMMNotificationClient*))
+    SIM_UNUSED(UnregisterEndpointNotificationCallback(IMMNotificationClient*))
+    SIM_UNUSED(GetId(LPWSTR*)) SIM_UNUSED(GetState(DWORD*))
+    SIM_UNUSED(GetCount(DWORD*)) SIM_UNUSED(GetAt(DWORD, PROPERTYKEY*)) SIM_UNUSED(Commit())
+    SIM_UNUSED(SetValue(REFPROPERTYKEY, REFPROPVARIANT))
+    SIM_UNUSED(GetChannelCount(UINT*)) SIM_UNUSED(QueryHardwareSupport(DWORD*))
+    SIM_UNUSED(SetChannelVolumeLevel(UINT, float, LPCGUID)) SIM_UNUSED(GetChannelVolumeLevel(UINT, float*))
+    SIM_UNUSED(SetChannelVolumeLevelScalar(UINT, float, LPCGUID)) SIM_UNUSED(GetChannelVolumeLevelScalar(UINT, float*))
+    SIM_UNUSED(GetVolumeStepInfo(UINT*, UINT*)) SIM_UNUSED(VolumeStepUp(LPCGUID)) SIM_UNUSED(VolumeStepDown(LPCGUID))
+
+private:
+    // A platform call: counted, failed when told so, else the action under the service's lock.
+    template <class F>
+    HRESULT Use(eSimCall call, F action)
+    {
+        HRESULT hr = m_service.Enter(call);
+        if (FAILED(hr))
+            return hr;
+        HRESULT hrAction = m_service.Locked(action);
+        return FAILED(hrAction) ? hrAction : hr;
+    }
+    template <class I>
+    HRESULT Create(eSimCall call, bool bValid, eSimObject kind, int iEndpoint, I** ppv)
+    {
+        *ppv = nullptr;
+        return Use(call, [&] {
+            *ppv = bValid ? new CObject(m_service, kind, iEndpoint) : nullptr;
+            return bValid ? S_OK : E_INVALIDARG;
+        });
+    }
+    template <class T, class V>
+    HRESULT Read(eSimCall call, T* pValue, const V& value)
+    {
+        return Use(call, [&] { return pValue ? (*pValue = value, S_OK) : E_POINTER; });
+    }
+    // Endpoints are only added before the objects are used.
+    UINT Count() { return static_cast<UINT>(m_service.m_endpoints.size()); }
+    SimEndpoint& Mine() { return m_service.m_endpoints[m_iEndpoint]; }
+    HRESULT Change(float fScalar, float fDb, bool bMuted, LPCGUID pguid)
+    {
+        return m_service.ChangeLocked(m_iEndpoint, fScalar, fDb, bMuted, pguid);
+    }
+
+    CSimAudioService& m_service;
+    eSimObject m_kind;
+    int m_iEndpoint;
+    LONG m_cRef = 1;
+};
+
 CSimAudioService::CSimAudioService()
-    : m_forced(), m_cCalls(), m_cLive(), m_guidLastContext(), m_cQueued(0), m_cDelivered(0),
-      m_cFloodDelivered(0), m_bFlood(false), m_iFloodNext(0), m_bStop(false),
-      m_pFactory(CreateSimClassFactory(*this)), m_dwRegister(0)
 {
     CoInitialize(nullptr);
     m_dwRegister = RegisterOnThisThread();
@@ -40,320 +204,111 @@ CSimAudioService::CSimAudioService()
 
 CSimAudioService::~CSimAudioService()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bStop = true;
-    }
-    m_cvWork.notify_all();
+    Locked([&] { m_bStop = true; });
+    m_cvChanged.notify_all();
     m_thread.join();
     RevokeFromThisThread(m_dwRegister);
-    m_pFactory->Release();
-    for (Endpoint& endpoint : m_endpoints) {
+    for (SimEndpoint& endpoint : m_endpoints) {
         for (IAudioEndpointVolumeCallback* pCallback : endpoint.callbacks)
             pCallback->Release();
     }
     CoUninitialize();
 }
 
-int CSimAudioService::AddEndpoint(const std::wstring& strKey, const std::wstring& strFriendlyName)
+int CSimAudioService::AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return AddEndpointLocked(strKey, true, strFriendlyName);
-}
-
-int CSimAudioService::AddEndpointWithoutKey()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return AddEndpointLocked(L"", false, L"Speakers");
-}
-
-int CSimAudioService::AddEndpointLocked(const std::wstring& strKey, bool bKeyIsText,
-                                        const std::wstring& strFriendlyName)
-{
-    m_endpoints.push_back(Endpoint{strKey, bKeyIsText, strFriendlyName, 0.5f, DbOf(0.5f), false, {}});
-    return static_cast<int>(m_endpoints.size()) - 1;
+    SimEndpoint endpoint{pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, {}, {}};
+    return Locked([&] { m_endpoints.push_back(endpoint); return static_cast<int>(m_endpoints.size()) - 1; });
 }
 
 DWORD CSimAudioService::RegisterOnThisThread()
 {
     DWORD dwRegister = 0;
-    CoRegisterClassObject(__uuidof(MMDeviceEnumerator), m_pFactory, CLSCTX_INPROC_SERVER,
-                          REGCLS_MULTIPLEUSE, &dwRegister);
+    CoRegisterClassObject(__uuidof(MMDeviceEnumerator), this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &dwRegister);
     return dwRegister;
-}
-
-void CSimAudioService::RevokeFromThisThread(DWORD dwRegister)
-{
-    CoRevokeClassObject(dwRegister);
-}
-
-void CSimAudioService::SetLevel(int iEndpoint, float fScalar)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_endpoints[iEndpoint].fScalar = fScalar;
-    m_endpoints[iEndpoint].fDb = DbOf(fScalar);
-}
-
-void CSimAudioService::Force(eSimCall call, HRESULT hr, int cCalls)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_forced[call] = Forced{hr, cCalls};
 }
 
 void CSimAudioService::ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_endpoints[iEndpoint].fScalar = fScalar;
-    m_endpoints[iEndpoint].fDb = DbOf(fScalar);
-    m_endpoints[iEndpoint].bMuted = bMuted;
-    QueueLocked(iEndpoint, guidEventContext);
-}
-
-void CSimAudioService::Flood(bool bOn)
-{
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bFlood = bOn;
-    }
-    m_cvWork.notify_all();
+    Locked([&] { return ChangeLocked(iEndpoint, fScalar, DbOf(fScalar), bMuted, &guidEventContext); });
 }
 
 void CSimAudioService::Flush()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
-    long long cQueued = m_cQueued;
-    m_cvDelivered.wait(lock, [&] { return m_cDelivered >= cQueued; });
-}
-
-float CSimAudioService::Level(int iEndpoint)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_endpoints[iEndpoint].fScalar;
-}
-
-float CSimAudioService::LevelDb(int iEndpoint)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_endpoints[iEndpoint].fDb;
-}
-
-bool CSimAudioService::Muted(int iEndpoint)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_endpoints[iEndpoint].bMuted;
-}
-
-int CSimAudioService::Registrations(int iEndpoint)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(m_endpoints[iEndpoint].callbacks.size());
+    m_cvDelivered.wait(lock, [&] { return m_queue.empty() && !m_bDelivering; });
 }
 
 int CSimAudioService::Live(eSimObject kind)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cLive[kind];
-}
-
-int CSimAudioService::LiveTotal()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
     int cLive = 0;
-    for (int c : m_cLive)
-        cLive += c;
+    for (int iKind = 0; iKind < eSimAnyObject; ++iKind)
+        cLive += kind == eSimAnyObject || kind == iKind ? m_cLive[iKind].load() : 0;
     return cLive;
 }
 
-int CSimAudioService::Calls(eSimCall call)
+STDMETHODIMP CSimAudioService::QueryInterface(REFIID riid, void** ppv)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cCalls[call];
+    *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
+    return *ppv ? S_OK : E_NOINTERFACE;
 }
 
-GUID CSimAudioService::LastEventContext()
+STDMETHODIMP CSimAudioService::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_guidLastContext;
-}
-
-long long CSimAudioService::FloodDelivered()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cFloodDelivered;
-}
-
-IAudioEndpointVolumeCallback* CSimAudioService::LastCallback(int iEndpoint)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[iEndpoint].callbacks;
-    if (callbacks.empty())
-        return nullptr;
-    callbacks.back()->AddRef();
-    return callbacks.back();
+    *ppv = nullptr;
+    HRESULT hr = Enter(eSimCreateEnumerator);
+    if (FAILED(hr) || pOuter)
+        return pOuter ? CLASS_E_NOAGGREGATION : hr;
+    CObject* pEnumerator = new CObject(*this, eSimEnumerator, 0);
+    hr = pEnumerator->QueryInterface(riid, ppv);
+    pEnumerator->Release();
+    return hr;
 }
 
 HRESULT CSimAudioService::Enter(eSimCall call)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_cCalls[call];
-    Forced& forced = m_forced[call];
-    if (forced.cCalls == 0)
-        return S_OK;
-    --forced.cCalls;
-    return forced.hr;
-}
-
-void CSimAudioService::CountObject(eSimObject kind, int nDelta)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cLive[kind] += nDelta;
-}
-
-int CSimAudioService::EndpointCount()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(m_endpoints.size());
-}
-
-HRESULT CSimAudioService::ReadProperty(int iEndpoint, const PROPERTYKEY& key, PROPVARIANT* pValue)
-{
-    PropVariantInit(pValue);
-    HRESULT hr = Enter(eSimGetValue);
-    if (FAILED(hr))
+    return Locked([&] {
+        ++m_cCalls[call];
+        HRESULT hr = m_hrNext[call];
+        m_hrNext[call] = S_OK;
         return hr;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const Endpoint& endpoint = m_endpoints[iEndpoint];
-    if (key == kKeyDeviceName && endpoint.bKeyIsText)
-        return TextValue(endpoint.strKey, pValue);
-    if (key == kKeyFriendlyName)
-        return TextValue(endpoint.strFriendlyName, pValue);
-    return hr;
+    });
 }
 
-HRESULT CSimAudioService::GetVolume(int iEndpoint, eSimCall call, float* pfLevel, BOOL* pbMuted)
+HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext)
 {
-    HRESULT hr = Enter(call);
-    if (FAILED(hr))
-        return hr;
-    if (!pfLevel && !pbMuted)
-        return E_POINTER;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const Endpoint& endpoint = m_endpoints[iEndpoint];
-    if (call == eSimGetMute)
-        *pbMuted = endpoint.bMuted ? TRUE : FALSE;
-    else if (call == eSimGetScalar)
-        *pfLevel = endpoint.fScalar;
-    else
-        *pfLevel = endpoint.fDb;
-    return hr;
-}
-
-HRESULT CSimAudioService::SetVolume(int iEndpoint, eSimCall call, float fLevel, BOOL bMuted, LPCGUID pguidContext)
-{
-    HRESULT hr = Enter(call);
-    if (FAILED(hr))
-        return hr;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    Endpoint& endpoint = m_endpoints[iEndpoint];
-    if (call == eSimSetMute) {
-        endpoint.bMuted = bMuted != FALSE;
-    } else if (call == eSimSetScalar) {
-        if (fLevel < 0.0f || fLevel > 1.0f)
-            return E_INVALIDARG;
-        endpoint.fScalar = fLevel;
-        endpoint.fDb = DbOf(fLevel);
-    } else {
-        if (fLevel < kfSimMinDb || fLevel > kfSimMaxDb)
-            return E_INVALIDARG;
-        endpoint.fDb = fLevel;
-        endpoint.fScalar = (fLevel - kfSimMinDb) / (kfSimMaxDb - kfSimMinDb);
-    }
-    m_guidLastContext = pguidContext ? *pguidContext : GUID_NULL;
-    QueueLocked(iEndpoint, m_guidLastContext);
-    return hr;
-}
-
-HRESULT CSimAudioService::Register(int iEndpoint, IAudioEndpointVolumeCallback* pCallback)
-{
-    HRESULT hr = Enter(eSimRegister);
-    if (FAILED(hr))
-        return hr;
-    if (!pCallback)
-        return E_POINTER;
-    pCallback->AddRef();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_endpoints[iEndpoint].callbacks.push_back(pCallback);
-    return hr;
-}
-
-HRESULT CSimAudioService::Unregister(int iEndpoint, IAudioEndpointVolumeCallback* pCallback)
-{
-    HRESULT hr = Enter(eSimUnregister);
-    if (FAILED(hr))
-        return hr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[iEndpoint].callbacks;
-        auto it = std::find(callbacks.begin(), callbacks.end(), pCallback);
-        if (it == callbacks.end())
-            return E_INVALIDARG;
-        callbacks.erase(it);
-    }
-    pCallback->Release();
-    return hr;
-}
-
-void CSimAudioService::QueueLocked(int iEndpoint, const GUID& guidEventContext)
-{
-    const Endpoint& endpoint = m_endpoints[iEndpoint];
-    m_queue.push_back(Notification{iEndpoint, guidEventContext, endpoint.fScalar, endpoint.bMuted});
-    ++m_cQueued;
-    m_cvWork.notify_all();
-}
-
-// Queued changes first; while flooding, a change by another program on each endpoint in turn.
-bool CSimAudioService::NextNotificationLocked(Notification& notification, bool& bFlooded)
-{
-    bFlooded = m_queue.empty();
-    if (!bFlooded) {
-        notification = m_queue.front();
-        m_queue.pop_front();
-        return true;
-    }
-    if (!m_bFlood || m_endpoints.empty())
-        return false;
-    int iEndpoint = m_iFloodNext++ % static_cast<int>(m_endpoints.size());
-    const Endpoint& endpoint = m_endpoints[iEndpoint];
-    notification = Notification{iEndpoint, GUID_NULL, endpoint.fScalar, endpoint.bMuted};
-    return true;
+    SimEndpoint& endpoint = m_endpoints[iEndpoint];
+    endpoint.fScalar = fScalar;
+    endpoint.fDb = fDb;
+    endpoint.bMuted = bMuted;
+    endpoint.guidLastContext = pguidContext ? *pguidContext : GUID_NULL;
+    AUDIO_VOLUME_NOTIFICATION_DATA data = {endpoint.guidLastContext, bMuted ? TRUE : FALSE, fScalar, 1, {fScalar}};
+    m_queue.push_back(Notification{iEndpoint, data});
+    m_cvChanged.notify_all();
+    return S_OK;
 }
 
 void CSimAudioService::RunNotifications()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        Notification notification;
-        bool bFlooded = false;
-        m_cvWork.wait(lock, [&] { return m_bStop || NextNotificationLocked(notification, bFlooded); });
+        m_cvChanged.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
         if (m_bStop)
             return;
-
-        AUDIO_VOLUME_NOTIFICATION_DATA data = {notification.guidEventContext, notification.bMuted ? TRUE : FALSE,
-                                               notification.fScalar, 1, {notification.fScalar}};
+        Notification notification = m_queue.front();
+        m_queue.pop_front();
         // Callbacks may unregister, and so be released, from inside their own delivery.
         std::vector<IAudioEndpointVolumeCallback*> callbacks = m_endpoints[notification.iEndpoint].callbacks;
         for (IAudioEndpointVolumeCallback* pCallback : callbacks)
             pCallback->AddRef();
+        m_bDelivering = true;
         lock.unlock();
         for (IAudioEndpointVolumeCallback* pCallback : callbacks) {
-            pCallback->OnNotify(&data);
+            pCallback->OnNotify(&notification.data);
             pCallback->Release();
         }
         lock.lock();
-        if (bFlooded)
-            m_cFloodDelivered += static_cast<long long>(callbacks.size());
-        else
-            ++m_cDelivered;
+        m_bDelivering = false;
         m_cvDelivered.notify_all();
     }
 }

@@ -4,8 +4,7 @@
 #include <mmdeviceapi.h>
 #include <endpointvolume.h>
 
-#include <algorithm>
-#include <climits>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,125 +15,90 @@
 // Platform calls that the service can be told to answer with a given HRESULT.
 enum eSimCall
 {
-    eSimCreateEnumerator, eSimEnumEndpoints, eSimGetCount, eSimItem, eSimOpenPropertyStore,
-    eSimGetValue, eSimGetDefault, eSimActivate, eSimRegister, eSimUnregister,
-    eSimGetMute, eSimSetMute, eSimGetLevel, eSimSetLevel, eSimGetScalar, eSimSetScalar,
-    eSimCallCount
+    eSimCreateEnumerator, eSimEnumEndpoints, eSimGetCount, eSimItem, eSimOpenPropertyStore, eSimGetValue,
+    eSimGetDefault, eSimActivate, eSimRegister, eSimUnregister, eSimGetMute, eSimSetMute, eSimGetLevel,
+    eSimSetLevel, eSimGetScalar, eSimSetScalar, eSimCallCount
 };
 
-// Kinds of the service's COM objects, counted while they live.
-enum eSimObject
-{
-    eSimEnumerator, eSimCollection, eSimDevice, eSimPropertyStore, eSimVolume, eSimObjectCount
-};
+// Kinds of the service's COM objects, counted while they live; eSimAnyObject stands for all.
+enum eSimObject { eSimEnumerator, eSimCollection, eSimDevice, eSimPropertyStore, eSimVolume, eSimAnyObject };
 
-// The endpoints' range in dB; a scalar level maps linearly onto it.
+// An endpoint's range in dB; a scalar level maps linearly onto it.
 const float kfSimMinDb = -60.0f;
 const float kfSimMaxDb = 0.0f;
 
-// A simulated audio service for one test: an in-process device enumerator registered for
-// CLSID_MMDeviceEnumerator on the constructing thread, named render endpoints with a volume
-// and mute state, and a notification thread of its own that tells registered callbacks of
-// every change with the changer's event context. Not copyable.
-class CSimAudioService
+struct SimEndpoint
+{
+    std::wstring strKey;
+    bool bKeyIsText;
+    std::wstring strFriendlyName;
+    float fScalar;
+    float fDb;
+    bool bMuted;
+    GUID guidLastContext;
+    std::vector<IAudioEndpointVolumeCallback*> callbacks;
+};
+
+// A simulated audio service for one test: the class object for CLSID_MMDeviceEnumerator
+// (registered on the constructing thread), named render endpoints with level and mute, and a
+// notification thread of its own that tells registered callbacks of every change with the
+// changer's event context. It outlives its registrations, so it is not reference counted.
+class CSimAudioService : public IClassFactory
 {
 public:
     CSimAudioService();
     ~CSimAudioService();
 
-    // Adds an active render endpoint whose device key is the text and returns its index;
-    // endpoint 0 is the default one.
-    int AddEndpoint(const std::wstring& strKey, const std::wstring& strFriendlyName = L"Speakers");
-    // An endpoint whose device key holds no text.
-    int AddEndpointWithoutKey();
-    // Sets a level without telling anybody, as the starting state of a test.
-    void SetLevel(int iEndpoint, float fScalar);
-    // The next cCalls calls of a kind return hr (a success code still performs the call).
-    void Force(eSimCall call, HRESULT hr, int cCalls = INT_MAX);
-    // Makes the service's enumerator what CoCreateInstance creates on the calling thread
-    // too: the runtime looks up a registered class object in the caller's apartment only.
-    // The thread's COM must be initialised; the result is for RevokeFromThisThread.
+    // Adds an active render endpoint and returns its index; endpoint 0 is the default one. A
+    // null key gives an endpoint whose match key holds no string.
+    int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName = L"Speakers");
+    // The next call of a kind returns hr (a success code still performs the call).
+    void FailNext(eSimCall call, HRESULT hr = E_FAIL) { Locked([&] { m_hrNext[call] = hr; }); }
+    // CoCreateInstance looks up class objects in the caller's apartment only, so each thread
+    // that opens endpoints registers the service too (with its COM initialised).
     DWORD RegisterOnThisThread();
-    void RevokeFromThisThread(DWORD dwRegister);
-
+    void RevokeFromThisThread(DWORD dwRegister) { CoRevokeClassObject(dwRegister); }
     // Another program changes the endpoint.
     void ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext);
-    // While on, the notification thread reports a change by another program to every
-    // registered callback, over and over.
-    void Flood(bool bOn);
-    // Returns once every notification queued so far has been delivered.
+    // Returns once every change made so far has been delivered.
     void Flush();
 
-    float Level(int iEndpoint);
-    float LevelDb(int iEndpoint);
-    bool Muted(int iEndpoint);
-    int Registrations(int iEndpoint);
-    int Live(eSimObject kind);
-    int LiveTotal();
-    int Calls(eSimCall call);
-    GUID LastEventContext();
-    long long FloodDelivered();
-    // The callback most recently registered on the endpoint, with a reference for the caller.
-    IAudioEndpointVolumeCallback* LastCallback(int iEndpoint);
+    SimEndpoint Endpoint(int iEndpoint) { return Locked([&] { return m_endpoints[iEndpoint]; }); }
+    int EndpointCount() { return Locked([&] { return static_cast<int>(m_endpoints.size()); }); }
+    int Calls(eSimCall call) { return Locked([&] { return m_cCalls[call]; }); }
+    // Live COM objects of one kind, or of all kinds; the class object is not counted.
+    int Live(eSimObject kind = eSimAnyObject);
 
-    // Used by the service's COM objects.
-    HRESULT Enter(eSimCall call);
-    void CountObject(eSimObject kind, int nDelta);
-    int EndpointCount();
-    HRESULT ReadProperty(int iEndpoint, const PROPERTYKEY& key, PROPVARIANT* pValue);
-    HRESULT GetVolume(int iEndpoint, eSimCall call, float* pfLevel, BOOL* pbMuted);
-    HRESULT SetVolume(int iEndpoint, eSimCall call, float fLevel, BOOL bMuted, LPCGUID pguidContext);
-    HRESULT Register(int iEndpoint, IAudioEndpointVolumeCallback* pCallback);
-    HRESULT Unregister(int iEndpoint, IAudioEndpointVolumeCallback* pCallback);
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override;
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    struct Endpoint
-    {
-        std::wstring strKey;
-        bool bKeyIsText;
-        std::wstring strFriendlyName;
-        float fScalar;
-        float fDb;
-        bool bMuted;
-        std::vector<IAudioEndpointVolumeCallback*> callbacks;
-    };
-    struct Notification
-    {
-        int iEndpoint;
-        GUID guidEventContext;
-        float fScalar;
-        bool bMuted;
-    };
-    struct Forced
-    {
-        HRESULT hr;
-        int cCalls;
-    };
+    class CObject;
+    struct Notification { int iEndpoint; AUDIO_VOLUME_NOTIFICATION_DATA data; };
 
-    CSimAudioService(const CSimAudioService&) = delete;
-    CSimAudioService& operator=(const CSimAudioService&) = delete;
-
-    int AddEndpointLocked(const std::wstring& strKey, bool bKeyIsText, const std::wstring& strFriendlyName);
-    void QueueLocked(int iEndpoint, const GUID& guidEventContext);
+    template <class F>
+    auto Locked(F action) -> decltype(action())
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return action();
+    }
+    HRESULT Enter(eSimCall call);
+    HRESULT ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext);
     void RunNotifications();
-    bool NextNotificationLocked(Notification& notification, bool& bFlooded);
 
     std::mutex m_mutex;
-    std::condition_variable m_cvWork;
+    std::condition_variable m_cvChanged;
     std::condition_variable m_cvDelivered;
-    std::vector<Endpoint> m_endpoints;
-    Forced m_forced[eSimCallCount];
-    int m_cCalls[eSimCallCount];
-    int m_cLive[eSimObjectCount];
-    GUID m_guidLastContext;
+    std::vector<SimEndpoint> m_endpoints;
+    HRESULT m_hrNext[eSimCallCount] = {};
+    int m_cCalls[eSimCallCount] = {};
+    std::atomic<int> m_cLive[eSimAnyObject] = {};
     std::deque<Notification> m_queue;
-    long long m_cQueued;
-    long long m_cDelivered;
-    long long m_cFloodDelivered;
-    bool m_bFlood;
-    int m_iFloodNext;
-    bool m_bStop;
-    IClassFactory* m_pFactory;
-    DWORD m_dwRegister;
+    bool m_bDelivering = false;
+    bool m_bStop = false;
+    DWORD m_dwRegister = 0;
     std::thread m_thread;
 };

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdarg>
 #include <string>
 
 #include "TraceText.h"
@@ -12,39 +11,34 @@ std::string Format(const char* pszFormat, ...)
     char szText[kcbTraceText];
     va_list args;
     va_start(args, pszFormat);
-    size_t cch = FormatTraceText(szText, pszFormat, args);
+    const size_t cch = FormatTraceText(szText, pszFormat, args);
     va_end(args);
-    EXPECT_EQ(cch, std::string(szText).size());
-    return szText;
+    EXPECT_EQ(szText[cch], '\0');
+    return std::string(szText, cch);
+}
 }
 
-TEST(FormatTraceText, FormatsLikePrintf)
+TEST(TraceText, CutsAt1023AndMapsOnlyTheSixLetters)
 {
-    EXPECT_EQ(Format("moving: %i %i %x %s %.02f\n", -1, 20, 255, "band", 0.5), "moving: -1 20 ff band 0.50\n");
-}
+    EXPECT_EQ(Format("%s|%d%%", "100%", 7), "100%|7%");
+    EXPECT_EQ(Format("%s", std::string(1022, 'a').c_str()).size(), 1022u);
+    EXPECT_EQ(Format("%s", std::string(1023, 'b').c_str()), std::string(1023, 'b'));
+    EXPECT_EQ(Format("%s!", std::string(5000, 'c').c_str()), std::string(1023, 'c'));
 
-TEST(FormatTraceText, KeepsAtMost1023Characters)
-{
-    const std::string str1023(1023, 'a');
-    EXPECT_EQ(Format("%s", str1023.c_str()), str1023);
-    EXPECT_EQ(Format("%sb", str1023.c_str()), str1023);
-    EXPECT_EQ(Format("%s%s", str1023.c_str(), str1023.c_str()), str1023);
-}
-
-TEST(MapToCodePage437, RewritesOnlyTheSixLetters)
-{
-    char szAll[256];
-    for (int i = 0; i < 256; ++i)
-        szAll[i] = static_cast<char>(i);
-    MapToCodePage437(szAll, sizeof szAll);
-
-    const std::pair<int, int> mapped[] = {{0xC4, 0x8E}, {0xC5, 0x8F}, {0xD6, 0x99}, {0xE4, 0x84}, {0xE5, 0x86}, {0xF6, 0x94}};
-    for (int i = 0; i < 256; ++i) {
-        int expected = i;
-        for (const auto& m : mapped)
-            if (m.first == i)
-                expected = m.second;
-        EXPECT_EQ(static_cast<unsigned char>(szAll[i]), expected) << "byte " << i;
+    std::string text;
+    for (int ch = 1; ch < 256; ++ch)
+        text += static_cast<char>(ch);
+    MapToCodePage437(&text[0], text.size());
+    for (int ch = 1; ch < 256; ++ch) {
+        const unsigned char chMapped = static_cast<unsigned char>(text[ch - 1]);
+        switch (ch) {
+        case 0xC4: EXPECT_EQ(chMapped, 0x8E); break;
+        case 0xC5: EXPECT_EQ(chMapped, 0x8F); break;
+        case 0xD6: EXPECT_EQ(chMapped, 0x99); break;
+        case 0xE4: EXPECT_EQ(chMapped, 0x84); break;
+        case 0xE5: EXPECT_EQ(chMapped, 0x86); break;
+        case 0xF6: EXPECT_EQ(chMapped, 0x94); break;
+        default: EXPECT_EQ(chMapped, ch);
+        }
     }
-}
 }

@@ -1,126 +1,81 @@
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
-#include <string>
+#include <cstdlib>
+#include <memory>
 #include <thread>
-#include <vector>
 
+#include "CServerModule.h"
 #include "CTraceQueueConsumer.h"
 #include "Trace.h"
 #include "TraceCapture.h"
 
-extern std::atomic<long> g_cModuleAlloc;
-extern std::atomic<long> g_cModuleFree;
+// The module allocator for a test program that links the trace code without the rest of the
+// library. It counts, so that the tests can tell every queued copy came from it and went back.
+std::atomic<long> g_cModuleAlloc, g_cModuleFree;
+void* ModuleAlloc(size_t cb) { ++g_cModuleAlloc; return malloc(cb); }
+void ModuleFree(void* pv) { g_cModuleFree += pv != nullptr; free(pv); }
 
 namespace
 {
-class VeltrixTrace : public ::testing::Test
+// Every sink gets the same text: formatted once, cut at 1023 characters, the six letters in
+// code page 437 and every other byte as it came, and an argument's "%" printed as it is.
+TEST(VeltrixTrace, SinksGetTheCutAndMappedText)
 {
-protected:
-    void TearDown() override
-    {
-        m_consumer.Stop();
-        if (m_pLog)
-            fclose(m_pLog);
-        TraceTestSettings() = TraceSettings{};
-    }
+    CTempFile log("veltrix-trace.log");
+    std::unique_ptr<FILE, int (*)(FILE*)> pLog(fopen(log.m_strPath.c_str(), "w+b"), fclose);
+    CSinksOff sinksOff;
+    TraceSettings& settings = TraceTestSettings();
+    Trace("%s", reinterpret_cast<const char*>(1)); // every sink is off, so this is never formatted
+    std::string strBytes;
+    for (int b = 1; b < 256; ++b)
+        strBytes += static_cast<char>(b);
+    settings.pLogStream = pLog.get();
+    Trace("%s", strBytes.c_str());
 
-    void OpenLogStream()
-    {
-        m_pLog = fopen(m_log.GetPath(), "w+b");
-        ASSERT_NE(m_pLog, nullptr);
-        TraceTestSettings().pLogStream = m_pLog;
-    }
-
-    std::string LogContent()
-    {
-        fflush(m_pLog);
-        return m_log.Read();
-    }
-
-    CTempFile m_log{"veltrix-trace.log"};
-    FILE* m_pLog = nullptr;
-    CTraceQueueConsumer m_consumer;
-};
-
-TEST_F(VeltrixTrace, WithEverySinkOffNothingIsFormatted)
-{
-    testing::internal::CaptureStdout();
-    // Formatting this argument would read through a wild pointer.
-    Trace("%s", reinterpret_cast<const char*>(1));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-// Every sink gets the same text: formatted once, cut at 1023 characters, the letters in
-// code page 437, and arguments holding "%" printed as they are.
-TEST_F(VeltrixTrace, SinksGetTheCutAndMappedText)
-{
     CConsoleCapture console;
-    TraceTestSettings().hConsole = console.GetHandle();
-    TraceTestSettings().fStandardOutput = TRUE;
-    OpenLogStream();
-    const std::string strLong(1500, 'x');
-
+    settings.hConsole = console.m_hConsole;
+    settings.fStandardOutput = TRUE;
     testing::internal::CaptureStdout();
     Trace("%s=%i [%s] ", kszLetters1252, 42, "100% %s %n");
-    std::string strFirstOnConsole = console.Take();
-    Trace("%s", strLong.c_str());
-    std::string strStdout = testing::internal::GetCapturedStdout();
+    Trace("%s", std::string(1500, 'x').c_str());
+    const std::string strStdout = testing::internal::GetCapturedStdout();
 
-    const std::string strFirst = std::string(kszLetters437) + "=42 [100% %s %n] ";
-    EXPECT_EQ(strFirstOnConsole, strFirst);
-    EXPECT_EQ(console.Take(), strLong.substr(0, 1023));
-    EXPECT_EQ(strStdout, strFirst + strLong.substr(0, 1023));
-    EXPECT_EQ(LogContent(), strFirst + strLong.substr(0, 1023));
+    const std::string strText = kszLetters437 + std::string("=42 [100% %s %n] ") + std::string(1023, 'x');
+    EXPECT_EQ(console.Read(), strText);
+    EXPECT_EQ(strStdout, strText);
+    for (int i = 0; i < 6; ++i)
+        strBytes[static_cast<unsigned char>(kszLetters1252[i]) - 1] = kszLetters437[i];
+    fflush(pLog.get());
+    EXPECT_EQ(log.Read(), strBytes + strText);
 }
 
-TEST_F(VeltrixTrace, QueuedTextsReachTheSinksInOrder)
-{
-    OpenLogStream();
-    ASSERT_TRUE(m_consumer.Start(TraceTestWriteToSinks));
-    long cAllocBefore = g_cModuleAlloc;
-    std::string strExpected;
-    for (int i = 0; i < 200; ++i) {
-        Trace("%s %d\n", kszLetters1252, i);
-        strExpected += std::string(kszLetters437) + " " + std::to_string(i) + "\n";
-    }
-    m_consumer.Stop();
-
-    EXPECT_EQ(LogContent(), strExpected);
-    EXPECT_EQ(g_cModuleAlloc - cAllocBefore, 200);
-    EXPECT_EQ(g_cModuleAlloc, g_cModuleFree);
-}
-
-// A consumer that records texts and holds the first one until the test lets it go.
-std::vector<std::string> g_vecDelivered;
-std::mutex g_mutexDelivered;
 HANDLE g_hReleaseConsumer;
 
-void HoldingWrite(const char* pszText, size_t cchText)
+void WriteWhenReleased(const char* pszText, size_t cchText)
 {
     WaitForSingleObject(g_hReleaseConsumer, INFINITE);
-    std::lock_guard<std::mutex> lock(g_mutexDelivered);
-    g_vecDelivered.emplace_back(pszText, cchText);
+    TraceTestWriteToSinks(pszText, cchText);
 }
 
-TEST_F(VeltrixTrace, ProducerWaitsWhileMoreThanFiftyArePending)
+// The consumer holds the first text until the test lets it go, so none is written: calls
+// return until 51 are pending and the 52nd waits. Then every text arrives, in order.
+TEST(VeltrixTrace, QueuedTextsArriveInOrderAndProducersWaitBeyondFiftyPending)
 {
-    OpenLogStream();
+    CTempFile log("veltrix-queue.log");
+    std::unique_ptr<FILE, int (*)(FILE*)> pLog(fopen(log.m_strPath.c_str(), "w+b"), fclose);
+    CSinksOff sinksOff;
+    CTraceQueueConsumer consumer;
+    TraceTestSettings().pLogStream = pLog.get();
     g_hReleaseConsumer = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    ASSERT_TRUE(m_consumer.Start(HoldingWrite));
+    ASSERT_TRUE(consumer.Start(WriteWhenReleased));
+    const long cAllocBefore = g_cModuleAlloc;
     std::atomic<int> cReturned{0};
     std::thread producer([&] {
-        for (int i = 0; i < 60; ++i) {
-            Trace("t%d", i);
-            ++cReturned;
-        }
+        for (int i = 0; i < 60; ++i, ++cReturned)
+            Trace("%s%d ", kszLetters1252, i);
     });
-
-    // The consumer holds the first text, so none is written: calls return until 51 are
-    // pending, and the 52nd waits.
     for (int i = 0; i < 1000 && cReturned < 51; ++i)
         Sleep(5);
     Sleep(200);
@@ -129,12 +84,15 @@ TEST_F(VeltrixTrace, ProducerWaitsWhileMoreThanFiftyArePending)
 
     SetEvent(g_hReleaseConsumer);
     producer.join();
-    m_consumer.Stop();
+    consumer.Stop();
     CloseHandle(g_hReleaseConsumer);
-
-    ASSERT_EQ(g_vecDelivered.size(), 60u);
+    std::string strExpected;
     for (int i = 0; i < 60; ++i)
-        EXPECT_EQ(g_vecDelivered[i], "t" + std::to_string(i));
+        strExpected += kszLetters437 + std::to_string(i) + " ";
+    fflush(pLog.get());
+    EXPECT_EQ(log.Read(), strExpected);
     EXPECT_EQ(TraceTestSettings().cPending, 0);
+    EXPECT_EQ(g_cModuleAlloc - cAllocBefore, 60);
+    EXPECT_EQ(g_cModuleAlloc, g_cModuleFree);
 }
 }
