@@ -2,7 +2,8 @@
 JOBS ?= 2
 CTEST_JOBS ?= 2
 # Fuzz targets and benchmarks of the fuzz preset, by name. A fuzz target's seeds are in
-# <subsystem>/tests/fuzz-corpus/<target>/ (see scripts/run-fuzz).
+# <subsystem>/tests/fuzz-corpus/<target>/ (see scripts/run-fuzz); benchmark sources are in
+# <subsystem>/bench/.
 FUZZ_TARGETS ?= script_fuzzer snapshot_fuzzer
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 20

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "CTestSite.h"
-#include "CTestTaskbar.h"
+#include "../tests/CTestSite.h"
+#include "../tests/CTestTaskbar.h"
 #include "DeskbandProtocol.h"
-#include "TestShell.h"
+#include "../tests/TestShell.h"
 
 namespace
 {
