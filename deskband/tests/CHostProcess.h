@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "CChildProcess.h"
 #include "TestHostCommands.h"
 #include "TestShell.h"
 
@@ -27,32 +28,14 @@ public:
     CHostProcess()
     {
         SetWindowLongPtrA(m_hwndCollector, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        const std::string strCollector = std::to_string(reinterpret_cast<UINT_PTR>(m_hwndCollector));
-        m_hHung = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(strCollector, "hung").c_str());
-        m_hResume = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(strCollector, "resume").c_str());
-        char szExe[MAX_PATH];
-        GetModuleFileNameA(nullptr, szExe, MAX_PATH);
-        strcpy(strrchr(szExe, '\\') + 1, "deskband_testhost.exe");
-        std::string commandLine = "\"" + std::string(szExe) + "\" " + strCollector;
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_pi))
-            while (!m_hwnd && MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, 20000, QS_POSTMESSAGE) == WAIT_OBJECT_0 + 1)
-                PumpMessages();
+        m_process.PumpUntil([this] { return m_hwnd != nullptr; }, 20000);
     }
     ~CHostProcess()
     {
         SetEvent(m_hResume);
-        if (m_pi.hProcess) {
-            PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
-            if (WaitForSingleObject(m_pi.hProcess, 10000) != WAIT_OBJECT_0)
-                TerminateProcess(m_pi.hProcess, 1);
-            CloseHandle(m_pi.hThread);
-            CloseHandle(m_pi.hProcess);
-        }
-        CloseHandle(m_hHung);
-        CloseHandle(m_hResume);
+        PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
         DestroyWindow(m_hwndCollector);
+        CloseHandle(m_hResume);
     }
     CHostProcess(const CHostProcess&) = delete;
     CHostProcess& operator=(const CHostProcess&) = delete;
@@ -60,11 +43,7 @@ public:
     // The utility window the host found and registered with, or null.
     HWND Register() { return reinterpret_cast<HWND>(SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0)); }
     // The host stops handling messages, as a hung program does, until Resume.
-    bool Hang()
-    {
-        PostMessageA(m_hwnd, TESTHOST_HANG, 0, 0);
-        return WaitForSingleObject(m_hHung, 10000) == WAIT_OBJECT_0;
-    }
+    bool Hang() { return SendMessageA(m_hwnd, TESTHOST_HANG, 0, 0) == TRUE; }
     void Resume() { SetEvent(m_hResume); }
     // Every snapshot the host has received since the last report.
     std::vector<Snapshot> Report() { return std::move(m_snapshots); }
@@ -86,9 +65,10 @@ private:
         }
         return TRUE;
     }
-    HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
-    HANDLE m_hHung;
-    HANDLE m_hResume;
-    PROCESS_INFORMATION m_pi = {};
+    const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
+    const std::string m_strCollector = std::to_string(reinterpret_cast<UINT_PTR>(m_hwndCollector));
+    const HANDLE m_hResume = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(m_strCollector, "resume").c_str());
     std::vector<Snapshot> m_snapshots;
+    // Last, so that it is started after all of the above and waited for first.
+    CChildProcess m_process{"deskband_testhost.exe", m_strCollector};
 };

@@ -10,6 +10,11 @@
 // apart), so a snapshot taken at the wrong offset shows.
 inline COLORREF PatternAt(int x, int y) { return RGB(x, y * 4, 0x5A); }
 inline DWORD AsDibPixel(COLORREF cr) { return GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr); }
+// A 32-bit top-down DIB of the given size, the layout of a snapshot's pixels.
+inline BITMAPINFO TopDownDib(int nWidth, int nHeight)
+{
+    return {{sizeof(BITMAPINFOHEADER), nWidth, -nHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+}
 
 // Stands in for the taskbar's container and paints the pattern for the band's background,
 // from pixels prepared once, as a taskbar draws its background from a cached image.
@@ -36,12 +41,7 @@ public:
 private:
     void Paint(HDC hdc) const
     {
-        BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = m_nWidth;
-        bmi.bmiHeader.biHeight = -m_nHeight;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
+        const BITMAPINFO bmi = TopDownDib(m_nWidth, m_nHeight);
         SetDIBitsToDevice(hdc, 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi, DIB_RGB_COLORS);
     }
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)

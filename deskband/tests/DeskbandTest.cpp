@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "CHostProcess.h"
-#include "CTestSite.h"
-#include "CTestTaskbar.h"
-#include "TestShell.h"
+#include "CSitedBandTest.h"
 
 namespace
 {
@@ -19,68 +17,7 @@ const IID kIidDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0
 const int kTaskbarWidth = CTestTaskbar::kDefaultWidth;
 const int kTaskbarHeight = CTestTaskbar::kDefaultHeight;
 
-// A band sited on the test taskbar, as the shell leaves it after SetSite.
-class DeskbandTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        m_pBand = CreateBand();
-        m_pWithSite = QueryAs<IObjectWithSite>(m_pBand, IID_IObjectWithSite);
-        ASSERT_TRUE(m_pWithSite);
-        ASSERT_EQ(m_pWithSite->SetSite(m_site.Unknown()), S_OK);
-        m_hwndUtility = UtilityWindow();
-        m_pBand->GetWindow(&m_hwndBand);
-        ASSERT_TRUE(IsWindow(m_hwndUtility) && IsWindow(m_hwndBand));
-    }
-    // A final Release while sited takes the windows and the site reference along.
-    void TearDown() override
-    {
-        ReleaseBand();
-        EXPECT_FALSE(IsWindow(m_hwndBand) || UtilityWindow());
-        EXPECT_EQ(m_site.m_cRef, 0u);
-    }
-    void ReleaseBand()
-    {
-        for (IUnknown* pUnknown : {static_cast<IUnknown*>(m_pWithSite), static_cast<IUnknown*>(m_pBand)})
-            if (pUnknown)
-                pUnknown->Release();
-        m_pWithSite = nullptr;
-        m_pBand = nullptr;
-    }
-    LRESULT Ask(UINT uMsg, LPARAM lParam = 0) { return SendMessageA(m_hwndUtility, uMsg, 0, lParam); }
-    void ResizeBand(int x, int y, int cx, int cy, UINT uFlags = 0)
-    {
-        SetWindowPos(m_hwndBand, nullptr, x, y, cx, cy, uFlags | SWP_NOZORDER | SWP_NOACTIVATE);
-        PumpMessages();
-    }
-    // Exactly one snapshot came from the utility window, with the header words and zeroed
-    // spare bytes, and pixels of the taskbar's pattern behind a band at (dx, dy), or crFill.
-    void ExpectOneSnapshot(CHostProcess& host, int nWidth, int nHeight, DWORD dwViewMode = 0, int dx = 0, int dy = 0,
-                           COLORREF crFill = CLR_INVALID)
-    {
-        const std::vector<Snapshot> snapshots = host.Report();
-        ASSERT_EQ(snapshots.size(), 1u);
-        const Snapshot& snapshot = snapshots[0];
-        EXPECT_TRUE(snapshot.hwndSender == m_hwndUtility && snapshot.dwData == DESKBAND_SNAPSHOT_ID);
-        ASSERT_EQ(snapshot.cbData, 52u + 4u * nWidth * nHeight);
-        EXPECT_EQ(std::vector<DWORD>(snapshot.words.begin(), snapshot.words.begin() + 12),
-                  (std::vector<DWORD>{52, DWORD(nWidth), DWORD(nHeight), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
-        EXPECT_EQ(snapshot.words.back(), 0u) << "trailing word";
-        for (int i = 0; i < nWidth * nHeight; ++i) {
-            const COLORREF cr = crFill != CLR_INVALID ? crFill : PatternAt(i % nWidth + dx, i / nWidth + dy);
-            if ((snapshot.words[12 + i] & 0xFFFFFF) != DWORD(GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr)))
-                return ADD_FAILURE() << "pixel " << i % nWidth << "," << i / nWidth << " is " << std::hex << snapshot.words[12 + i];
-        }
-    }
-
-    CTestTaskbar m_taskbar;
-    CTestSite m_site{m_taskbar.m_hwnd};
-    IDeskBand* m_pBand = nullptr;
-    IObjectWithSite* m_pWithSite = nullptr;
-    HWND m_hwndUtility = nullptr;
-    HWND m_hwndBand = nullptr;
-};
+using DeskbandTest = CSitedBandTest;
 }
 
 TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)

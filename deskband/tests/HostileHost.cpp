@@ -10,6 +10,7 @@
 
 #include <stdlib.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
@@ -19,18 +20,12 @@
 
 namespace
 {
-const char kHostClass[] = "DeskbandHostileHost";
 const UINT kuSendTimeoutMs = 10000;
 
-struct BandAnswers
-{
-    HWND hwndBand;
-    LRESULT dwViewMode;
-    LRESULT crBkgnd;
-};
+// What the band answers to 9925 to 9927: its band window, view mode and colour.
+typedef std::array<DWORD_PTR, 3> BandAnswers;
 
 DWORD g_dwFaults;
-DWORD g_cSnapshots;
 HWND g_hwndUtility;
 
 // Every block that reaches one of our windows is judged as the reference host judges it.
@@ -42,13 +37,12 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     if (reinterpret_cast<HWND>(wParam) != g_hwndUtility ||
         !DeskbandSnapshotIsValid(pcds->dwData, pcds->lpData, pcds->cbData, nullptr))
         g_dwFaults |= HOSTILE_FAULT_BAD_SNAPSHOT;
-    ++g_cSnapshots;
     return TRUE;
 }
 
 HWND CreateHostWindow()
 {
-    return CreateWindowExA(0, kHostClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    return CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10);
 }
 
 class CHostileHost
@@ -57,11 +51,11 @@ public:
     CHostileHost(HWND hwndUtility, unsigned nSeed) : m_random(nSeed), m_hwndUtility(hwndUtility)
     {
         m_expected = Answers();
+        m_hwndBand = reinterpret_cast<HWND>(m_expected[0]);
         m_hwndHost = CreateHostWindow();
         m_hwndForeign = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-        const HWND hwndGone = CreateHostWindow();
-        DestroyWindow(hwndGone);
-        m_hwndDead = hwndGone;
+        m_hwndDead = CreateHostWindow();
+        DestroyWindow(m_hwndDead);
     }
     ~CHostileHost()
     {
@@ -79,12 +73,18 @@ public:
         case 3: return WindowPosStorm();
         case 4: return ChangeTheme();
         case 5: return Send(AnyBandWindow(), WM_USER + Below(0x10000 - WM_USER), Random(), Random());
-        case 6: return Send(m_expected.hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
+        case 6: return Send(m_hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
         default: return ReplaceHostWindow();
         }
     }
 
-    void CheckAnswers() { AskAndCheck(); }
+    // Asks the band its three questions and checks the answers against the first ones.
+    int AskAndCheck()
+    {
+        if (Answers() != m_expected || !IsWindow(m_hwndBand))
+            g_dwFaults |= HOSTILE_FAULT_WRONG_ANSWER;
+        return 3;
+    }
 
 private:
     unsigned Below(unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(m_random); }
@@ -94,42 +94,30 @@ private:
     {
         // A failed send sets an error (a timeout, a window that is gone); Wine also answers
         // some sends that went through with 0, but sets no error then.
-        DWORD_PTR dwResult = 0;
+        DWORD_PTR dwIgnored = 0;
         SetLastError(ERROR_SUCCESS);
-        if (!SendMessageTimeoutA(hwnd, uMsg, wParam, lParam, SMTO_NORMAL, kuSendTimeoutMs, &dwResult) &&
+        if (!SendMessageTimeoutA(hwnd, uMsg, wParam, lParam, SMTO_NORMAL, kuSendTimeoutMs, pdwResult ? pdwResult : &dwIgnored) &&
             GetLastError() != ERROR_SUCCESS)
             g_dwFaults |= HOSTILE_FAULT_NO_ANSWER;
-        if (pdwResult)
-            *pdwResult = dwResult;
         return 1;
     }
 
     BandAnswers Answers()
     {
-        DWORD_PTR adwAnswers[3] = {};
-        for (UINT i = 0; i < 3; ++i)
-            Send(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW + i, Random(), Random(), &adwAnswers[i]);
-        return {reinterpret_cast<HWND>(adwAnswers[0]), static_cast<LRESULT>(adwAnswers[1]),
-                static_cast<LRESULT>(adwAnswers[2])};
+        BandAnswers answers = {};
+        for (UINT i = 0; i < answers.size(); ++i)
+            Send(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW + i, Random(), Random(), &answers[i]);
+        return answers;
     }
 
-    int AskAndCheck()
-    {
-        const BandAnswers answers = Answers();
-        if (answers.hwndBand != m_expected.hwndBand || answers.dwViewMode != m_expected.dwViewMode ||
-            answers.crBkgnd != m_expected.crBkgnd || !IsWindow(answers.hwndBand))
-            g_dwFaults |= HOSTILE_FAULT_WRONG_ANSWER;
-        return 3;
-    }
-
-    HWND AnyBandWindow() { return Below(2) ? m_hwndUtility : m_expected.hwndBand; }
+    HWND AnyBandWindow() { return Below(2) ? m_hwndUtility : m_hwndBand; }
 
     // Live and dead, ours and the band's own, the desktop, and numbers that are no window.
     // (Any other live window could belong to a test running beside this one.)
     HWND AnyWindow()
     {
         const HWND ahwnd[] = {nullptr, m_hwndHost, m_hwndDead, m_hwndForeign, GetDesktopWindow(), m_hwndUtility,
-                              m_expected.hwndBand, GetParent(m_expected.hwndBand), NoWindow(0xFFFFFFFF), NoWindow(0xFFFF)};
+                              m_hwndBand, GetParent(m_hwndBand), NoWindow(0xFFFFFFFF), NoWindow(0xFFFF)};
         return ahwnd[Below(sizeof(ahwnd) / sizeof(ahwnd[0]))];
     }
 
@@ -186,7 +174,7 @@ private:
                             size.cx, size.cy, static_cast<UINT>(Random())};
             if (Below(2))
                 wp.flags &= ~SWP_NOSIZE;
-            Send(m_expected.hwndBand, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
+            Send(m_hwndBand, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));
         }
         return cMessages;
     }
@@ -210,6 +198,7 @@ private:
     std::mt19937 m_random;
     HWND m_hwndUtility;
     BandAnswers m_expected;
+    HWND m_hwndBand;
     HWND m_hwndHost;
     HWND m_hwndForeign;
     HWND m_hwndDead;
@@ -228,15 +217,10 @@ int main(int argc, char** argv)
     g_hwndUtility = FindUtilityWindowOf(dwBandProcessId);
     if (!g_hwndUtility)
         return HOSTILE_FAULT_NO_BAND;
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HostWndProc;
-    wc.lpszClassName = kHostClass;
-    RegisterClassA(&wc);
-
     CHostileHost host(g_hwndUtility, nSeed);
     long cSent = 0;
     while (cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0)
         cSent += host.Act();
-    host.CheckAnswers();
+    host.AskAndCheck();
     return static_cast<int>(g_dwFaults);
 }

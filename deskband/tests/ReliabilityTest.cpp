@@ -9,12 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "CChildProcess.h"
 #include "CHostProcess.h"
-#include "CTestSite.h"
-#include "CTestTaskbar.h"
-#include "DeskbandProtocol.h"
+#include "CSitedBandTest.h"
 #include "HostileHostFaults.h"
-#include "TestShell.h"
 
 namespace
 {
@@ -52,92 +50,30 @@ unsigned StressSeconds()
     return pszSeconds ? strtoul(pszSeconds, nullptr, 10) : 0;
 }
 
-// Runs a helper program of this folder while this thread goes on handling the band's
-// messages; returns its exit code.
-DWORD RunPumping(const std::string& strArguments, DWORD dwTimeoutMs)
-{
-    char szExe[MAX_PATH];
-    GetModuleFileNameA(nullptr, szExe, MAX_PATH);
-    std::string strCommand(szExe);
-    strCommand = "\"" + strCommand.substr(0, strCommand.find_last_of('\\') + 1) + strArguments;
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
-        return ~0u;
-    const DWORD dwDeadline = GetTickCount() + dwTimeoutMs;
-    while (MsgWaitForMultipleObjects(1, &pi.hProcess, FALSE, dwDeadline - GetTickCount(), QS_ALLINPUT) == WAIT_OBJECT_0 + 1
-           && static_cast<LONG>(GetTickCount() - dwDeadline) < 0)
-        PumpMessages();
-    DWORD dwExitCode = STILL_ACTIVE;
-    GetExitCodeProcess(pi.hProcess, &dwExitCode);
-    if (dwExitCode == STILL_ACTIVE)
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return dwExitCode;
-}
-
-// A band sited on a test taskbar, told its view mode and colour as the shell tells it.
-class SitedBand : public ::testing::Test
+// A sited band, told its view mode and colour as the shell tells it.
+class SitedBand : public CSitedBandTest
 {
 protected:
     void SetUp() override
     {
-        m_pBand = CreateBand();
-        m_pWithSite = QueryAs<IObjectWithSite>(m_pBand, IID_IObjectWithSite);
-        ASSERT_TRUE(m_pWithSite);
-        ASSERT_EQ(m_pWithSite->SetSite(m_site.Unknown()), S_OK);
+        CSitedBandTest::SetUp();
         DESKBANDINFO dbi = {};
         dbi.dwMask = DBIM_BKCOLOR;
         dbi.crBkgnd = kcrBkgnd;
         m_pBand->GetBandInfo(1, DBIF_VIEWMODE_VERTICAL, &dbi);
         m_pBand->ShowDW(TRUE);
-        m_hwndUtility = UtilityWindow();
-        m_pBand->GetWindow(&m_hwndBand);
-        ASSERT_TRUE(IsWindow(m_hwndUtility) && IsWindow(m_hwndBand));
     }
-    void TearDown() override
-    {
-        if (m_pBand)
-            m_pBand->CloseDW(0);
-        if (m_pWithSite) {
-            m_pWithSite->SetSite(nullptr);
-            m_pWithSite->Release();
-        }
-        if (m_pBand)
-            m_pBand->Release();
-        EXPECT_EQ(m_site.m_cRef, 0u);
-    }
-    void Resize(int cx, int cy)
-    {
-        SetWindowPos(m_hwndBand, nullptr, 0, 0, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
-        PumpMessages();
-    }
-    // The band answers its three questions, and a proper host registering now gets one
-    // valid snapshot of the band's size and background.
+    // The band answers its three questions, and a proper host registering now gets one good
+    // snapshot of the band's size and background.
     void ExpectBandAnswersAndSendsOneGoodSnapshot(int cx, int cy)
     {
-        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBANDWINDOW, 0, 0), reinterpret_cast<LRESULT>(m_hwndBand));
-        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETVIEWMODE, 0, 0), DBIF_VIEWMODE_VERTICAL);
-        EXPECT_EQ(SendMessageA(m_hwndUtility, WM_DESKBAND_GETBKCOLOR, 0, 0), static_cast<LRESULT>(kcrBkgnd));
+        EXPECT_EQ(Ask(WM_DESKBAND_GETBANDWINDOW), reinterpret_cast<LRESULT>(m_hwndBand));
+        EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), DBIF_VIEWMODE_VERTICAL);
+        EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(kcrBkgnd));
         CHostProcess host;
         ASSERT_EQ(host.Register(), m_hwndUtility);
-        const std::vector<Snapshot> snapshots = host.Report();
-        ASSERT_EQ(snapshots.size(), 1u);
-        const Snapshot& snapshot = snapshots[0];
-        DESKBANDSNAPSHOTHEADER header = {};
-        ASSERT_TRUE(DeskbandSnapshotIsValid(snapshot.dwData, snapshot.words.data(), snapshot.cbData, &header));
-        EXPECT_TRUE(header.nWidth == DWORD(cx) && header.nHeight == DWORD(cy));
-        EXPECT_EQ(snapshot.words[12 + cx * cy - 1] & 0xFFFFFF, AsDibPixel(PatternAt(cx - 1, cy - 1)));
+        ExpectOneSnapshot(host, cx, cy, DBIF_VIEWMODE_VERTICAL);
     }
-
-    CTestTaskbar m_taskbar;
-    CTestSite m_site{m_taskbar.m_hwnd};
-    IDeskBand* m_pBand = nullptr;
-    IObjectWithSite* m_pWithSite = nullptr;
-    HWND m_hwndUtility = nullptr;
-    HWND m_hwndBand = nullptr;
 };
 }
 
@@ -149,12 +85,11 @@ TEST_F(SitedBand, HostileHostStress)
     // HOSTILE_SEED repeats the run of a seed that failed.
     const char* pszSeed = getenv("HOSTILE_SEED");
     const unsigned nSeed = pszSeed ? strtoul(pszSeed, nullptr, 10) : nSeconds ? GetTickCount() : 9928;
-    const std::string strArguments = "deskband_hostile_host.exe\" " + std::to_string(GetCurrentProcessId()) + " " +
-                                     std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds);
-    const DWORD dwFaults = RunPumping(strArguments, (nSeconds + 60) * 1000);
-    EXPECT_EQ(dwFaults, 0u) << "seed " << nSeed << ", faults as in HostileHostFaults.h";
+    CChildProcess hostile("deskband_hostile_host.exe", std::to_string(GetCurrentProcessId()) + " " +
+                                                           std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds));
+    EXPECT_EQ(hostile.ExitCode((nSeconds + 60) * 1000), 0u) << "seed " << nSeed << ", faults as in HostileHostFaults.h";
 
-    Resize(90, 30);
+    ResizeBand(0, 0, 90, 30);
     ExpectBandAnswersAndSendsOneGoodSnapshot(90, 30);
 }
 
@@ -165,7 +100,7 @@ TEST_F(SitedBand, ResizeStressLeavesNoHeapBlocksOrGdiObjects)
     ASSERT_TRUE(host.Register());
     const auto resizeAndCount = [&](int cCycles) {
         for (int i = 0; i < cCycles; ++i)
-            Resize(40 + i % 2, 20);
+            ResizeBand(0, 0, 40 + i % 2, 20);
         const std::vector<Snapshot> snapshots = host.Report();
         for (const Snapshot& snapshot : snapshots)
             EXPECT_TRUE(DeskbandSnapshotIsValid(snapshot.dwData, snapshot.words.data(), snapshot.cbData, nullptr));

@@ -15,14 +15,12 @@ std::string g_strCollector;
 
 void Hang()
 {
-    const HANDLE hHung = OpenEventA(EVENT_MODIFY_STATE, FALSE, TestHostEventName(g_strCollector, "hung").c_str());
     const HANDLE hResume = OpenEventA(SYNCHRONIZE, FALSE, TestHostEventName(g_strCollector, "resume").c_str());
-    if (hHung && hResume) {
-        SetEvent(hHung);
+    ReplyMessage(hResume != nullptr);
+    if (hResume) {
         WaitForSingleObject(hResume, 30000);
+        CloseHandle(hResume);
     }
-    CloseHandle(hHung);
-    CloseHandle(hResume);
 }
 
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -40,7 +38,7 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         return SendMessageA(g_hwndCollector, WM_COPYDATA, wParam, lParam);
     case TESTHOST_HANG:
         Hang();
-        return 0;
+        return FALSE;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
@@ -56,16 +54,9 @@ int main(int argc, char** argv)
         return 2;
     g_strCollector = argv[1];
     g_hwndCollector = reinterpret_cast<HWND>(strtoul(argv[1], nullptr, 10));
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = HostWndProc;
-    wc.lpszClassName = "DeskbandTestHost";
-    RegisterClassA(&wc);
-    // Hidden: visible top-level windows are slow to destroy under a bare X server.
-    const HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND hwnd = CreateHiddenWindow("DeskbandTestHost", HostWndProc, 10, 10);
     if (!hwnd || !PostMessageA(g_hwndCollector, TESTHOST_READY, 0, reinterpret_cast<LPARAM>(hwnd)))
         return 1;
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageA(&msg);
+    RunMessageLoop();
     return 0;
 }

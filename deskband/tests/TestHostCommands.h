@@ -25,13 +25,32 @@ inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndAfter = nullptr)
     return nullptr;
 }
 
+// A window of a test or a host helper, with its own class. Hidden: visible top-level windows
+// are slow to destroy under a bare X server.
+inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = pfnWndProc;
+    wc.lpszClassName = pszClass;
+    RegisterClassA(&wc);
+    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, nullptr, nullptr, nullptr, nullptr);
+}
+
+// A helper process's message loop, until its window is destroyed.
+inline void RunMessageLoop()
+{
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+}
+
 // Helper to collector, posted once its window exists; lParam is that window.
 const UINT TESTHOST_READY = WM_APP + 1;
 // Test to helper: find the band's utility window and register with it; the result is the
 // utility window found, or 0. Snapshots sent during registration reach the collector first.
 const UINT TESTHOST_REGISTER = WM_APP + 2;
-// Test to helper, posted: stop handling messages, as a hung program does: set the event
-// TestHostEventName(collector, "hung"), then wait for TestHostEventName(collector, "resume").
+// Test to helper: stop handling messages, as a hung program does, until the event
+// TestHostEventName(collector, "resume") is set; the answer, TRUE, comes as the helper stops.
 const UINT TESTHOST_HANG = WM_APP + 3;
 
 inline std::string TestHostEventName(const std::string& strCollector, const char* pszWhat)

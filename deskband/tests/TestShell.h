@@ -22,16 +22,6 @@ inline void PumpMessages()
 
 inline HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }
 
-// Hidden: visible top-level windows are slow to destroy under a bare X server.
-inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
-{
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = pfnWndProc;
-    wc.lpszClassName = pszClass;
-    RegisterClassA(&wc);
-    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, nullptr, nullptr, nullptr, nullptr);
-}
-
 template <typename T> T* QueryAs(IUnknown* pUnknown, REFIID riid)
 {
     void* pv = nullptr;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "TestShell.h"
+
+// A helper program from this program's folder, run as a second process. When this goes, the
+// program gets 10 s to finish (ask it to first) and is then ended.
+class CChildProcess
+{
+public:
+    CChildProcess(const char* pszProgram, const std::string& strArguments)
+    {
+        char szExe[MAX_PATH];
+        GetModuleFileNameA(nullptr, szExe, MAX_PATH);
+        std::string strCommand(szExe);
+        strCommand = "\"" + strCommand.substr(0, strCommand.rfind('\\') + 1) + pszProgram + "\" " + strArguments;
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_pi);
+    }
+    ~CChildProcess()
+    {
+        if (!m_pi.hProcess)
+            return;
+        if (WaitForSingleObject(m_pi.hProcess, 10000) != WAIT_OBJECT_0)
+            TerminateProcess(m_pi.hProcess, 1);
+        CloseHandle(m_pi.hThread);
+        CloseHandle(m_pi.hProcess);
+    }
+    CChildProcess(const CChildProcess&) = delete;
+    CChildProcess& operator=(const CChildProcess&) = delete;
+
+    // Handles this thread's messages (the band's among them) until fnDone says so, the program
+    // exits or the time is up.
+    template <typename F> void PumpUntil(F fnDone, DWORD dwTimeoutMs)
+    {
+        const DWORD dwDeadline = GetTickCount() + dwTimeoutMs;
+        LONG lLeft;
+        while (m_pi.hProcess && !fnDone() && (lLeft = static_cast<LONG>(dwDeadline - GetTickCount())) > 0 &&
+               MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, lLeft, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+            PumpMessages();
+    }
+    // The program's exit code once it has exited, waiting for that as long as given while
+    // handling this thread's messages; STILL_ACTIVE when it still runs or never started.
+    DWORD ExitCode(DWORD dwTimeoutMs)
+    {
+        PumpUntil([] { return false; }, dwTimeoutMs);
+        DWORD dwExitCode = STILL_ACTIVE;
+        return m_pi.hProcess && GetExitCodeProcess(m_pi.hProcess, &dwExitCode) ? dwExitCode : STILL_ACTIVE;
+    }
+
+private:
+    PROCESS_INFORMATION m_pi = {};
+};
