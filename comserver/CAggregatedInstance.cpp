@@ -4,9 +4,7 @@
 
 #include "CServerModule.h"
 
-CAggregatedInstance::CAggregatedInstance(IUnknown* pUnkOuter) : m_cRef(0), m_contained(pUnkOuter)
-{
-}
+CAggregatedInstance::CAggregatedInstance(IUnknown* pUnkOuter) : m_cRef(0), m_contained(pUnkOuter) {}
 
 HRESULT CAggregatedInstance::Create(IUnknown* pUnkOuter, REFIID riid, void** ppv)
 {

@@ -22,8 +22,7 @@ const InterfaceEntry CClassFactory::s_interfaceTable[] = {
     {nullptr, nullptr},
 };
 
-CClassFactory::CClassFactory(PFNCREATEINSTANCE pfnCreateInstance)
-    : m_cRef(0), m_pfnCreateInstance(pfnCreateInstance)
+CClassFactory::CClassFactory(PFNCREATEINSTANCE pfnCreateInstance) : m_cRef(0), m_pfnCreateInstance(pfnCreateInstance)
 {
     InitializeCriticalSection(&m_csCount);
 }

@@ -6,19 +6,26 @@
 
 namespace
 {
-char FoldAscii(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; }
+char FoldAscii(char ch)
+{
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
 }
 
 bool CCodePage::EqualNoCase(const char* psz1, const char* psz2)
 {
     for (;;) {
         size_t cch = CharLength(psz1);
-        if (cch != CharLength(psz2)) return false;
+        if (cch != CharLength(psz2))
+            return false;
         if (cch == 2) {
-            if (psz1[0] != psz2[0] || psz1[1] != psz2[1]) return false;
+            if (psz1[0] != psz2[0] || psz1[1] != psz2[1])
+                return false;
         } else {
-            if (FoldAscii(*psz1) != FoldAscii(*psz2)) return false;
-            if (*psz1 == '\0') return true;
+            if (FoldAscii(*psz1) != FoldAscii(*psz2))
+                return false;
+            if (*psz1 == '\0')
+                return true;
         }
         psz1 += cch;
         psz2 += cch;
@@ -27,7 +34,10 @@ bool CCodePage::EqualNoCase(const char* psz1, const char* psz2)
 
 #ifdef _WIN32
 
-bool CCodePage::IsHighLeadByte(char ch) { return IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(ch)) != FALSE; }
+bool CCodePage::IsHighLeadByte(char ch)
+{
+    return IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(ch)) != FALSE;
+}
 
 size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 {
@@ -38,18 +48,22 @@ size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 char* CCodePage::DupMultiByte(const OLECHAR* pwz)
 {
     int cb = WideCharToMultiByte(CP_ACP, 0, pwz, -1, nullptr, 0, nullptr, nullptr);
-    if (cb <= 0) return nullptr;
+    if (cb <= 0)
+        return nullptr;
     CScriptMemory<char> psz(static_cast<char*>(ModuleAlloc(static_cast<size_t>(cb))));
-    if (!psz.Get() || WideCharToMultiByte(CP_ACP, 0, pwz, -1, psz.Get(), cb, nullptr, nullptr) != cb) return nullptr;
+    if (!psz.Get() || WideCharToMultiByte(CP_ACP, 0, pwz, -1, psz.Get(), cb, nullptr, nullptr) != cb)
+        return nullptr;
     return psz.Detach();
 }
 
 OLECHAR* CCodePage::DupWide(const char* psz)
 {
     int cch = MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
-    if (cch <= 0) return nullptr;
+    if (cch <= 0)
+        return nullptr;
     CScriptMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc(static_cast<size_t>(cch) * sizeof(OLECHAR))));
-    if (!pwz.Get() || MultiByteToWideChar(CP_ACP, 0, psz, -1, pwz.Get(), cch) != cch) return nullptr;
+    if (!pwz.Get() || MultiByteToWideChar(CP_ACP, 0, psz, -1, pwz.Get(), cch) != cch)
+        return nullptr;
     return pwz.Detach();
 }
 
@@ -62,7 +76,10 @@ namespace
 {
 bool g_fDoubleByte = false;
 
-bool IsHostLead(unsigned ch) { return g_fDoubleByte && ch >= 0x81 && ch <= 0xFE; }
+bool IsHostLead(unsigned ch)
+{
+    return g_fDoubleByte && ch >= 0x81 && ch <= 0xFE;
+}
 
 // The bytes of one UTF-16 unit in the host table; '?' where it has none.
 size_t EncodeUnit(OLECHAR wch, char* pch)
@@ -82,9 +99,15 @@ size_t EncodeUnit(OLECHAR wch, char* pch)
 }
 }
 
-void CCodePage::UseDoubleByteTable(bool fDoubleByte) { g_fDoubleByte = fDoubleByte; }
+void CCodePage::UseDoubleByteTable(bool fDoubleByte)
+{
+    g_fDoubleByte = fDoubleByte;
+}
 
-bool CCodePage::IsHighLeadByte(char ch) { return IsHostLead(static_cast<unsigned char>(ch)); }
+bool CCodePage::IsHighLeadByte(char ch)
+{
+    return IsHostLead(static_cast<unsigned char>(ch));
+}
 
 size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 {
@@ -92,11 +115,13 @@ size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
     for (; *pwz; ++pwz) {
         char ach[2];
         size_t cch = EncodeUnit(*pwz, ach);
-        if (cbWritten + cch >= cb) return 0;
+        if (cbWritten + cch >= cb)
+            return 0;
         std::memcpy(psz + cbWritten, ach, cch);
         cbWritten += cch;
     }
-    if (cbWritten >= cb) return 0;
+    if (cbWritten >= cb)
+        return 0;
     psz[cbWritten] = '\0';
     return cbWritten + 1;
 }
@@ -104,17 +129,20 @@ size_t CCodePage::ToMultiByte(const OLECHAR* pwz, char* psz, size_t cb)
 char* CCodePage::DupMultiByte(const OLECHAR* pwz)
 {
     size_t cch = 0;
-    while (pwz[cch]) ++cch;
+    while (pwz[cch])
+        ++cch;
     size_t cb = 2 * cch + 1;
     CScriptMemory<char> psz(static_cast<char*>(ModuleAlloc(cb)));
-    if (!psz.Get() || !ToMultiByte(pwz, psz.Get(), cb)) return nullptr;
+    if (!psz.Get() || !ToMultiByte(pwz, psz.Get(), cb))
+        return nullptr;
     return psz.Detach();
 }
 
 OLECHAR* CCodePage::DupWide(const char* psz)
 {
     CScriptMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc((std::strlen(psz) + 1) * sizeof(OLECHAR))));
-    if (!pwz.Get()) return nullptr;
+    if (!pwz.Get())
+        return nullptr;
     OLECHAR* pwch = pwz.Get();
     for (; *psz; psz += CharLength(psz)) {
         unsigned char chLead = static_cast<unsigned char>(psz[0]);

@@ -13,7 +13,10 @@ public:
     static bool IsLeadByte(char ch) { return static_cast<unsigned char>(ch) >= 0x80 && IsHighLeadByte(ch); }
     // Bytes of the character at pch (1 or 2) in NUL-terminated text, or in text ending at pchEnd.
     static size_t CharLength(const char* pch) { return IsLeadByte(pch[0]) && pch[1] != '\0' ? 2 : 1; }
-    static size_t CharLength(const char* pch, const char* pchEnd) { return IsLeadByte(pch[0]) && pch + 1 < pchEnd ? 2 : 1; }
+    static size_t CharLength(const char* pch, const char* pchEnd)
+    {
+        return IsLeadByte(pch[0]) && pch + 1 < pchEnd ? 2 : 1;
+    }
     // Compares character by character, folding only the ASCII letters.
     static bool EqualNoCase(const char* psz1, const char* psz2);
 

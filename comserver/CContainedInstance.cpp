@@ -1,8 +1,6 @@
 #include "CContainedInstance.h"
 
-CContainedInstance::CContainedInstance(IUnknown* pUnkOuter) : m_pUnkOuter(pUnkOuter)
-{
-}
+CContainedInstance::CContainedInstance(IUnknown* pUnkOuter) : m_pUnkOuter(pUnkOuter) {}
 
 STDMETHODIMP CContainedInstance::QueryInterface(REFIID riid, void** ppv)
 {

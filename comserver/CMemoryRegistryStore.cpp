@@ -9,7 +9,10 @@ namespace
 const size_t kcbLongestName = 255;
 const char* const s_apszRootNames[] = {"", "HKCR", "HKCU", "HKLM", "HKU", "HKPD", "HKDD", "HKCC"};
 
-char FoldAscii(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; }
+char FoldAscii(char ch)
+{
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
 
 bool IsValidKeyName(const char* pszName)
 {
@@ -17,7 +20,10 @@ bool IsValidKeyName(const char* pszName)
     return cb > 0 && cb <= kcbLongestName;
 }
 
-std::string ValueName(const char* pszName) { return pszName ? pszName : ""; }
+std::string ValueName(const char* pszName)
+{
+    return pszName ? pszName : "";
+}
 }
 
 bool CMemoryRegistryStore::LessNoCase::operator()(const std::string& str1, const std::string& str2) const
@@ -26,7 +32,8 @@ bool CMemoryRegistryStore::LessNoCase::operator()(const std::string& str1, const
     for (size_t i = 0; i < cch; ++i) {
         unsigned char ch1 = static_cast<unsigned char>(FoldAscii(str1[i]));
         unsigned char ch2 = static_cast<unsigned char>(FoldAscii(str2[i]));
-        if (ch1 != ch2) return ch1 < ch2;
+        if (ch1 != ch2)
+            return ch1 < ch2;
     }
     return str1.size() < str2.size();
 }
@@ -41,7 +48,8 @@ CMemoryRegistryStore::CMemoryRegistryStore()
 
 CMemoryRegistryStore::~CMemoryRegistryStore()
 {
-    for (Handle* pHandle : m_handles) delete pHandle;
+    for (Handle* pHandle : m_handles)
+        delete pHandle;
 }
 
 HSTOREKEY CMemoryRegistryStore::RootKey(eRootKey eRoot)
@@ -53,8 +61,10 @@ LONG CMemoryRegistryStore::Resolve(HSTOREKEY hKey, Handle** ppHandle) const
 {
     Handle* pHandle = static_cast<Handle*>(hKey);
     bool fRoot = pHandle >= m_aRoots + 1 && pHandle < m_aRoots + kcRoots;
-    if (!fRoot && m_handles.count(pHandle) == 0) return ERROR_INVALID_HANDLE;
-    if (pHandle->pNode->fDeleted) return ERROR_KEY_DELETED;
+    if (!fRoot && m_handles.count(pHandle) == 0)
+        return ERROR_INVALID_HANDLE;
+    if (pHandle->pNode->fDeleted)
+        return ERROR_KEY_DELETED;
     *ppHandle = pHandle;
     return ERROR_SUCCESS;
 }
@@ -63,8 +73,10 @@ LONG CMemoryRegistryStore::ResolveWritable(HSTOREKEY hKey, Node** ppNode) const
 {
     Handle* pHandle = nullptr;
     LONG lStatus = Resolve(hKey, &pHandle);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
-    if (pHandle->eAccess == eAccessRead || pHandle->pNode->fReadOnly) return ERROR_ACCESS_DENIED;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    if (pHandle->eAccess == eAccessRead || pHandle->pNode->fReadOnly)
+        return ERROR_ACCESS_DENIED;
     *ppNode = pHandle->pNode.get();
     return ERROR_SUCCESS;
 }
@@ -80,11 +92,15 @@ LONG CMemoryRegistryStore::OpenKey(HSTOREKEY hParent, const char* pszName, eKeyA
 {
     Handle* pParent = nullptr;
     LONG lStatus = Resolve(hParent, &pParent);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
-    if (!IsValidKeyName(pszName)) return ERROR_INVALID_PARAMETER;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    if (!IsValidKeyName(pszName))
+        return ERROR_INVALID_PARAMETER;
     auto it = pParent->pNode->children.find(pszName);
-    if (it == pParent->pNode->children.end()) return ERROR_FILE_NOT_FOUND;
-    if (eAccess != eAccessRead && it->second->fReadOnly) return ERROR_ACCESS_DENIED;
+    if (it == pParent->pNode->children.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (eAccess != eAccessRead && it->second->fReadOnly)
+        return ERROR_ACCESS_DENIED;
     *phKey = NewHandle(it->second, eAccess);
     return ERROR_SUCCESS;
 }
@@ -93,18 +109,23 @@ LONG CMemoryRegistryStore::CreateKey(HSTOREKEY hParent, const char* pszName, HST
 {
     Handle* pParent = nullptr;
     LONG lStatus = Resolve(hParent, &pParent);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
-    if (!IsValidKeyName(pszName)) return ERROR_INVALID_PARAMETER;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    if (!IsValidKeyName(pszName))
+        return ERROR_INVALID_PARAMETER;
     auto it = pParent->pNode->children.find(pszName);
     if (it != pParent->pNode->children.end()) {
-        if (it->second->fReadOnly) return ERROR_ACCESS_DENIED;
+        if (it->second->fReadOnly)
+            return ERROR_ACCESS_DENIED;
         *phKey = NewHandle(it->second, eAccessFull);
         return ERROR_SUCCESS;
     }
     Node* pNode = nullptr;
     lStatus = ResolveWritable(hParent, &pNode);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
-    if (m_fFailCreation) return ERROR_CANTWRITE;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    if (m_fFailCreation)
+        return ERROR_CANTWRITE;
     std::shared_ptr<Node> pChild = std::make_shared<Node>();
     pNode->children[pszName] = pChild;
     *phKey = NewHandle(pChild, eAccessFull);
@@ -114,8 +135,10 @@ LONG CMemoryRegistryStore::CreateKey(HSTOREKEY hParent, const char* pszName, HST
 LONG CMemoryRegistryStore::CloseKey(HSTOREKEY hKey)
 {
     Handle* pHandle = static_cast<Handle*>(hKey);
-    if (pHandle >= m_aRoots && pHandle < m_aRoots + kcRoots) return ERROR_SUCCESS;
-    if (m_handles.erase(pHandle) == 0) return ERROR_INVALID_HANDLE;
+    if (pHandle >= m_aRoots && pHandle < m_aRoots + kcRoots)
+        return ERROR_SUCCESS;
+    if (m_handles.erase(pHandle) == 0)
+        return ERROR_INVALID_HANDLE;
     delete pHandle;
     return ERROR_SUCCESS;
 }
@@ -124,12 +147,16 @@ LONG CMemoryRegistryStore::DeleteKey(HSTOREKEY hParent, const char* pszName)
 {
     Handle* pParent = nullptr;
     LONG lStatus = Resolve(hParent, &pParent);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
-    if (!IsValidKeyName(pszName)) return ERROR_INVALID_PARAMETER;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
+    if (!IsValidKeyName(pszName))
+        return ERROR_INVALID_PARAMETER;
     Node& parent = *pParent->pNode;
     auto it = parent.children.find(pszName);
-    if (it == parent.children.end()) return ERROR_FILE_NOT_FOUND;
-    if (parent.fReadOnly || it->second->fReadOnly || !it->second->children.empty()) return ERROR_ACCESS_DENIED;
+    if (it == parent.children.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (parent.fReadOnly || it->second->fReadOnly || !it->second->children.empty())
+        return ERROR_ACCESS_DENIED;
     it->second->fDeleted = true;
     parent.children.erase(it);
     return ERROR_SUCCESS;
@@ -139,7 +166,8 @@ LONG CMemoryRegistryStore::SetValue(HSTOREKEY hKey, const char* pszName, eValueT
 {
     Node* pNode = nullptr;
     LONG lStatus = ResolveWritable(hKey, &pNode);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     pNode->values[ValueName(pszName)] = Value{eType, std::string(reinterpret_cast<const char*>(pb), cb)};
     return ERROR_SUCCESS;
 }
@@ -148,7 +176,8 @@ LONG CMemoryRegistryStore::DeleteValue(HSTOREKEY hKey, const char* pszName)
 {
     Node* pNode = nullptr;
     LONG lStatus = ResolveWritable(hKey, &pNode);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     return pNode->values.erase(ValueName(pszName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
@@ -156,11 +185,14 @@ LONG CMemoryRegistryStore::EnumSubkey(HSTOREKEY hKey, DWORD iIndex, char* pszNam
 {
     Handle* pHandle = nullptr;
     LONG lStatus = Resolve(hKey, &pHandle);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     const auto& children = pHandle->pNode->children;
-    if (iIndex >= children.size()) return ERROR_NO_MORE_ITEMS;
+    if (iIndex >= children.size())
+        return ERROR_NO_MORE_ITEMS;
     const std::string& strName = std::next(children.begin(), iIndex)->first;
-    if (strName.size() >= cbName) return ERROR_MORE_DATA;
+    if (strName.size() >= cbName)
+        return ERROR_MORE_DATA;
     std::memcpy(pszName, strName.c_str(), strName.size() + 1);
     return ERROR_SUCCESS;
 }
@@ -169,7 +201,8 @@ LONG CMemoryRegistryStore::CountSubkeys(HSTOREKEY hKey, DWORD* pcSubkeys)
 {
     Handle* pHandle = nullptr;
     LONG lStatus = Resolve(hKey, &pHandle);
-    if (lStatus != ERROR_SUCCESS) return lStatus;
+    if (lStatus != ERROR_SUCCESS)
+        return lStatus;
     *pcSubkeys = static_cast<DWORD>(pHandle->pNode->children.size());
     return ERROR_SUCCESS;
 }
@@ -180,9 +213,11 @@ void CMemoryRegistryStore::AddKey(eRootKey eRoot, const char* pszPath, bool fRea
     std::string strPath = pszPath;
     for (size_t iStart = 0; iStart <= strPath.size();) {
         size_t iEnd = strPath.find('\\', iStart);
-        if (iEnd == std::string::npos) iEnd = strPath.size();
+        if (iEnd == std::string::npos)
+            iEnd = strPath.size();
         std::shared_ptr<Node>& pChild = pNode->children[strPath.substr(iStart, iEnd - iStart)];
-        if (!pChild) pChild = std::make_shared<Node>();
+        if (!pChild)
+            pChild = std::make_shared<Node>();
         pNode = pChild;
         iStart = iEnd + 1;
     }
@@ -192,7 +227,8 @@ void CMemoryRegistryStore::AddKey(eRootKey eRoot, const char* pszPath, bool fRea
 std::string CMemoryRegistryStore::Dump() const
 {
     std::string strOut;
-    for (int i = eRootNone + 1; i < kcRoots; ++i) DumpNode(*m_aRoots[i].pNode, s_apszRootNames[i], &strOut);
+    for (int i = eRootNone + 1; i < kcRoots; ++i)
+        DumpNode(*m_aRoots[i].pNode, s_apszRootNames[i], &strOut);
     return strOut;
 }
 
@@ -208,7 +244,8 @@ void CMemoryRegistryStore::DumpNode(const Node& node, const std::string& strPath
                 *pstrOut += "s:" + std::string(strData.c_str());
             } else if (value.second.eType == eValueNumber && strData.size() == 4) {
                 const unsigned char* pb = reinterpret_cast<const unsigned char*>(strData.data());
-                *pstrOut += "d:" + std::to_string(pb[0] | pb[1] << 8 | pb[2] << 16 | static_cast<unsigned long>(pb[3]) << 24);
+                *pstrOut +=
+                    "d:" + std::to_string(pb[0] | pb[1] << 8 | pb[2] << 16 | static_cast<unsigned long>(pb[3]) << 24);
             } else {
                 *pstrOut += "b:";
                 for (unsigned char b : strData) {
@@ -220,5 +257,6 @@ void CMemoryRegistryStore::DumpNode(const Node& node, const std::string& strPath
         }
         *pstrOut += "\n";
     }
-    for (const auto& child : node.children) DumpNode(*child.second, strPath + "\\" + child.first, pstrOut);
+    for (const auto& child : node.children)
+        DumpNode(*child.second, strPath + "\\" + child.first, pstrOut);
 }

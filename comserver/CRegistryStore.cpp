@@ -33,7 +33,8 @@ const RootName s_aRootNames[] = {
 eRootKey CRegistryStore::RootKeyFromName(const char* pszName)
 {
     for (const RootName& root : s_aRootNames)
-        if (CCodePage::EqualNoCase(pszName, root.pszName)) return root.eRoot;
+        if (CCodePage::EqualNoCase(pszName, root.pszName))
+            return root.eRoot;
     return eRootNone;
 }
 
@@ -41,12 +42,14 @@ LONG CRegistryStore::DeleteKeyTree(HSTOREKEY hParent, const char* pszName)
 {
     HSTOREKEY hKey = nullptr;
     LONG lStatus = OpenKey(hParent, pszName, eAccessReadWrite, &hKey);
-    if (lStatus != 0) return lStatus;
+    if (lStatus != 0)
+        return lStatus;
     CStoreKey key(*this, hKey);
     char szSubkey[kcbKeyName];
     while (EnumSubkey(key.Get(), 0, szSubkey, sizeof(szSubkey)) == 0) {
         lStatus = DeleteKeyTree(key.Get(), szSubkey);
-        if (lStatus != 0) return lStatus;
+        if (lStatus != 0)
+            return lStatus;
     }
     key.Close();
     return DeleteKey(hParent, pszName);

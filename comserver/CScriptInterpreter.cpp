@@ -10,12 +10,14 @@
 struct CScriptInterpreter::Block
 {
     Block(CRegistryStore& store, HSTOREKEY hParentKey, bool fRecoverOnEntryArg)
-        : hParent(hParentKey), key(store), fRecover(fRecoverOnEntryArg), fRecoverOnEntry(fRecoverOnEntryArg) {}
+        : hParent(hParentKey), key(store), fRecover(fRecoverOnEntryArg), fRecoverOnEntry(fRecoverOnEntryArg)
+    {
+    }
 
     HSTOREKEY hParent;
-    CStoreKey key;          // the key opened last in this block
-    bool fDelete = true;    // cleared by "NoRemove" for the rest of the block
-    bool fRecover;          // unregister pass: entries are only parsed over
+    CStoreKey key;       // the key opened last in this block
+    bool fDelete = true; // cleared by "NoRemove" for the rest of the block
+    bool fRecover;       // unregister pass: entries are only parsed over
     const bool fRecoverOnEntry;
 };
 
@@ -23,16 +25,23 @@ namespace
 {
 const size_t kcbReplacementName = 32;
 
-bool IsSpace(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r'; }
+bool IsSpace(char ch)
+{
+    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\r';
+}
 
 // The first "%" that is a character of its own, or pchEnd.
 const char* FindPercent(const char* pch, const char* pchEnd)
 {
-    while (pch < pchEnd && *pch != '%') pch += CCodePage::CharLength(pch, pchEnd);
+    while (pch < pchEnd && *pch != '%')
+        pch += CCodePage::CharLength(pch, pchEnd);
     return pch;
 }
 
-bool IsBlockStart(const char* pszToken) { return std::strcmp(pszToken, "{") == 0; }
+bool IsBlockStart(const char* pszToken)
+{
+    return std::strcmp(pszToken, "{") == 0;
+}
 
 bool IsProtectedName(const char* pszName)
 {
@@ -43,9 +52,11 @@ bool IsProtectedName(const char* pszName)
 // name would reach the parent itself, and deleting it would delete the parent.)
 bool IsSingleKeyName(const char* pszName)
 {
-    if (*pszName == '\0') return false;
+    if (*pszName == '\0')
+        return false;
     for (; *pszName != '\0'; pszName += CCodePage::CharLength(pszName))
-        if (*pszName == '\\') return false;
+        if (*pszName == '\\')
+            return false;
     return true;
 }
 
@@ -74,9 +85,12 @@ bool ValueTypeFromName(const char* pszName, eValueType* peType)
 
 BYTE HexNibble(char ch)
 {
-    if (ch >= '0' && ch <= '9') return static_cast<BYTE>(ch - '0');
-    if (ch >= 'A' && ch <= 'F') return static_cast<BYTE>(ch - 'A' + 10);
-    if (ch >= 'a' && ch <= 'f') return static_cast<BYTE>(ch - 'a' + 10);
+    if (ch >= '0' && ch <= '9')
+        return static_cast<BYTE>(ch - '0');
+    if (ch >= 'A' && ch <= 'F')
+        return static_cast<BYTE>(ch - 'A' + 10);
+    if (ch >= 'a' && ch <= 'f')
+        return static_cast<BYTE>(ch - 'a' + 10);
     return 0;
 }
 
@@ -85,21 +99,26 @@ BYTE HexNibble(char ch)
 HRESULT NumberFromText(const char* psz, DWORD* pdw)
 {
     CScriptMemory<OLECHAR> pwz(CCodePage::DupWide(psz));
-    if (!pwz.Get()) return E_OUTOFMEMORY;
+    if (!pwz.Get())
+        return E_OUTOFMEMORY;
     ULONG ul = 0;
-    if (FAILED(VarUI4FromStr(pwz.Get(), 0, 0, &ul))) return DISP_E_EXCEPTION;
+    if (FAILED(VarUI4FromStr(pwz.Get(), 0, 0, &ul)))
+        return DISP_E_EXCEPTION;
     *pdw = ul;
     return S_OK;
 }
 #else
 HRESULT NumberFromText(const char* psz, DWORD* pdw)
 {
-    if (*psz == '\0') return DISP_E_EXCEPTION;
+    if (*psz == '\0')
+        return DISP_E_EXCEPTION;
     unsigned long long ull = 0;
     for (; *psz != '\0'; ++psz) {
-        if (*psz < '0' || *psz > '9') return DISP_E_EXCEPTION;
+        if (*psz < '0' || *psz > '9')
+            return DISP_E_EXCEPTION;
         ull = ull * 10 + static_cast<unsigned>(*psz - '0');
-        if (ull > 0xFFFFFFFFull) return DISP_E_EXCEPTION;
+        if (ull > 0xFFFFFFFFull)
+            return DISP_E_EXCEPTION;
     }
     *pdw = static_cast<DWORD>(ull);
     return S_OK;
@@ -121,9 +140,11 @@ public:
     {
         if (m_cbUsed + cch > m_cb) {
             size_t cb = m_cb;
-            while (m_cbUsed + cch > cb) cb *= 2;
+            while (m_cbUsed + cch > cb)
+                cb *= 2;
             char* psz = static_cast<char*>(ModuleRealloc(m_psz, cb));
-            if (!psz) return false;
+            if (!psz)
+                return false;
             m_psz = psz;
             m_cb = cb;
         }
@@ -160,9 +181,11 @@ HRESULT LastErrorResult()
 HRESULT CScriptInterpreter::RunFromResource(const OLECHAR* pwzModule, UINT nId, const char* pszType, bool fRegister)
 {
     CScriptMemory<char> pszModule(CCodePage::DupMultiByte(pwzModule));
-    if (!pszModule.Get()) return E_OUTOFMEMORY;
+    if (!pszModule.Get())
+        return E_OUTOFMEMORY;
     HMODULE hModule = LoadLibraryExA(pszModule.Get(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!hModule) return LastErrorResult();
+    if (!hModule)
+        return LastErrorResult();
     HRESULT hr = RunResourceOf(hModule, nId, pszType, fRegister);
     FreeLibrary(hModule);
     return hr;
@@ -172,11 +195,14 @@ HRESULT CScriptInterpreter::RunFromResource(const OLECHAR* pwzModule, UINT nId, 
 HRESULT CScriptInterpreter::RunResourceOf(HMODULE hModule, UINT nId, const char* pszType, bool fRegister)
 {
     HRSRC hResource = FindResourceA(hModule, MAKEINTRESOURCEA(nId), pszType);
-    if (!hResource) return LastErrorResult();
+    if (!hResource)
+        return LastErrorResult();
     HGLOBAL hData = LoadResource(hModule, hResource);
-    if (!hData) return LastErrorResult();
+    if (!hData)
+        return LastErrorResult();
     const char* pchText = static_cast<const char*>(LockResource(hData));
-    if (!pchText) return E_FAIL;
+    if (!pchText)
+        return E_FAIL;
     return RunText(pchText, SizeofResource(hModule, hResource), fRegister);
 }
 
@@ -186,7 +212,8 @@ HRESULT CScriptInterpreter::RunText(const char* pchText, size_t cchText, bool fR
 {
     char* pszExpanded = nullptr;
     HRESULT hr = ExpandReplacements(pchText, cchText, &pszExpanded);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     CScriptMemory<char> expanded(pszExpanded);
     m_pch = expanded.Get();
     m_cDepth = 0;
@@ -201,32 +228,41 @@ HRESULT CScriptInterpreter::ExpandReplacements(const char* pchText, size_t cchTe
     const char* pchNul = static_cast<const char*>(std::memchr(pchText, '\0', cchText));
     const char* pchEnd = pchNul ? pchNul : pchText + cchText;
     CExpandedText text(2 * static_cast<size_t>(pchEnd - pchText) + 1);
-    if (!text.IsAllocated()) return E_OUTOFMEMORY;
+    if (!text.IsAllocated())
+        return E_OUTOFMEMORY;
 
     const char* pch = pchText;
     while (pch < pchEnd) {
         const char* pchPercent = FindPercent(pch, pchEnd);
-        if (!text.Append(pch, static_cast<size_t>(pchPercent - pch))) return E_OUTOFMEMORY;
-        if (pchPercent == pchEnd) break;
+        if (!text.Append(pch, static_cast<size_t>(pchPercent - pch)))
+            return E_OUTOFMEMORY;
+        if (pchPercent == pchEnd)
+            break;
         const char* pchName = pchPercent + 1;
         const char* pchClose = FindPercent(pchName, pchEnd);
-        if (pchClose == pchEnd) return DISP_E_EXCEPTION;
+        if (pchClose == pchEnd)
+            return DISP_E_EXCEPTION;
         size_t cchName = static_cast<size_t>(pchClose - pchName);
         if (cchName == 0) {
-            if (!text.Append("%", 1)) return E_OUTOFMEMORY;
+            if (!text.Append("%", 1))
+                return E_OUTOFMEMORY;
         } else {
-            if (cchName >= kcbReplacementName) return E_FAIL;
+            if (cchName >= kcbReplacementName)
+                return E_FAIL;
             char szName[kcbReplacementName];
             std::memcpy(szName, pchName, cchName);
             szName[cchName] = '\0';
             const OLECHAR* pwzValue = m_replacements.Find(szName);
-            if (!pwzValue) return DISP_E_EXCEPTION;
+            if (!pwzValue)
+                return DISP_E_EXCEPTION;
             CScriptMemory<char> pszValue(CCodePage::DupMultiByte(pwzValue));
-            if (!pszValue.Get() || !text.Append(pszValue.Get(), std::strlen(pszValue.Get()))) return E_OUTOFMEMORY;
+            if (!pszValue.Get() || !text.Append(pszValue.Get(), std::strlen(pszValue.Get())))
+                return E_OUTOFMEMORY;
         }
         pch = pchClose + 1;
     }
-    if (!text.Append("", 1)) return E_OUTOFMEMORY;
+    if (!text.Append("", 1))
+        return E_OUTOFMEMORY;
     *ppszExpanded = text.Detach();
     return S_OK;
 }
@@ -236,12 +272,16 @@ HRESULT CScriptInterpreter::RunRootBlocks(bool fRegister)
     char szToken[kcbToken];
     while (*m_pch != '\0') {
         HRESULT hr = ReadToken(szToken);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         eRootKey eRoot = CRegistryStore::RootKeyFromName(szToken);
-        if (eRoot == eRootNone) return DISP_E_EXCEPTION;
+        if (eRoot == eRootNone)
+            return DISP_E_EXCEPTION;
         hr = ReadToken(szToken);
-        if (FAILED(hr)) return hr;
-        if (szToken[0] != '{') return DISP_E_EXCEPTION;
+        if (FAILED(hr))
+            return hr;
+        if (szToken[0] != '{')
+            return DISP_E_EXCEPTION;
 
         HSTOREKEY hRoot = m_store.RootKey(eRoot);
         const char* pchBlock = m_pch;
@@ -263,12 +303,14 @@ HRESULT CScriptInterpreter::RunRootBlocks(bool fRegister)
 void CScriptInterpreter::CopyChar(char* pszToken, size_t* pcb, size_t cch)
 {
     pszToken[(*pcb)++] = *m_pch++;
-    if (cch == 2) pszToken[(*pcb)++] = *m_pch++;
+    if (cch == 2)
+        pszToken[(*pcb)++] = *m_pch++;
 }
 
 void CScriptInterpreter::SkipSpace()
 {
-    while (IsSpace(*m_pch)) ++m_pch;
+    while (IsSpace(*m_pch))
+        ++m_pch;
 }
 
 // Every write leaves room for the NUL, so no token runs past its buffer: a quoted token
@@ -292,7 +334,7 @@ HRESULT CScriptInterpreter::ReadToken(char* pszToken, size_t cbToken)
                     ++m_pch;
                     break;
                 }
-                ++m_pch;  // a doubled quote stands for the one that follows
+                ++m_pch; // a doubled quote stands for the one that follows
             }
             size_t cch = CCodePage::CharLength(m_pch);
             if (cb >= cbToken - 2) {
@@ -317,7 +359,8 @@ HRESULT CScriptInterpreter::ReadToken(char* pszToken, size_t cbToken)
 
 HRESULT CScriptInterpreter::ProcessBlock(char* pszToken, HSTOREKEY hParent, bool fRegister, bool fRecover)
 {
-    if (m_cDepth == kcMaxDepth) return DISP_E_EXCEPTION;
+    if (m_cDepth == kcMaxDepth)
+        return DISP_E_EXCEPTION;
     ++m_cDepth;
     Block block(m_store, hParent, fRecover);
     HRESULT hr = ProcessEntries(pszToken, block, fRegister);
@@ -333,12 +376,14 @@ HRESULT CScriptInterpreter::ProcessEntries(char* pszToken, Block& block, bool fR
         bool fDeleteOnly = CCodePage::EqualNoCase(pszToken, "Delete");
         if (fForceRemove || fDeleteOnly) {
             hr = ReadToken(pszToken);
-            if (FAILED(hr)) break;
+            if (FAILED(hr))
+                break;
         }
         if (CCodePage::EqualNoCase(pszToken, "NoRemove")) {
             block.fDelete = false;
             hr = ReadToken(pszToken);
-            if (FAILED(hr)) break;
+            if (FAILED(hr))
+                break;
         }
         if (CCodePage::EqualNoCase(pszToken, "Val"))
             hr = ProcessValueEntry(pszToken, block, fRegister);
@@ -356,38 +401,47 @@ HRESULT CScriptInterpreter::ProcessValueEntry(char* pszToken, Block& block, bool
 {
     char szValueName[kcbValueName];
     HRESULT hr = ReadToken(szValueName, sizeof(szValueName));
-    if (SUCCEEDED(hr)) hr = ReadToken(pszToken);
-    if (FAILED(hr)) return hr;
-    if (pszToken[0] != '=') return DISP_E_EXCEPTION;
+    if (SUCCEEDED(hr))
+        hr = ReadToken(pszToken);
+    if (FAILED(hr))
+        return hr;
+    if (pszToken[0] != '=')
+        return DISP_E_EXCEPTION;
 
     if (fRegister) {
         hr = WriteValue(block.hParent, szValueName, pszToken);
         // A value holds no keys: a block after it is a script error.
         return SUCCEEDED(hr) && IsBlockStart(pszToken) ? DISP_E_EXCEPTION : hr;
     }
-    if (!block.fRecover) m_store.DeleteValue(block.hParent, szValueName);
+    if (!block.fRecover)
+        m_store.DeleteValue(block.hParent, szValueName);
     return SkipValueClause(pszToken);
 }
 
 HRESULT CScriptInterpreter::RegisterKeyEntry(char* pszToken, Block& block, bool fForceRemove, bool fDeleteOnly)
 {
-    if ((fForceRemove || fDeleteOnly) && !IsProtectedName(pszToken)) m_store.DeleteKeyTree(block.hParent, pszToken);
+    if ((fForceRemove || fDeleteOnly) && !IsProtectedName(pszToken))
+        m_store.DeleteKeyTree(block.hParent, pszToken);
     if (fDeleteOnly) {
         HRESULT hr = ReadToken(pszToken);
-        if (SUCCEEDED(hr)) hr = SkipValueClause(pszToken);
+        if (SUCCEEDED(hr))
+            hr = SkipValueClause(pszToken);
         // A deleted key is not made again, so it cannot hold a block.
         return SUCCEEDED(hr) && IsBlockStart(pszToken) ? DISP_E_EXCEPTION : hr;
     }
 
     HSTOREKEY hKey = nullptr;
     HRESULT hr = OpenOrCreateKey(block.hParent, pszToken, &hKey);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     block.key.Reset(hKey);
     hr = ReadToken(pszToken);
-    if (SUCCEEDED(hr) && pszToken[0] == '=') hr = WriteValue(block.key.Get(), nullptr, pszToken);
+    if (SUCCEEDED(hr) && pszToken[0] == '=')
+        hr = WriteValue(block.key.Get(), nullptr, pszToken);
     if (SUCCEEDED(hr) && IsBlockStart(pszToken)) {
         hr = ProcessBlock(pszToken, block.key.Get(), true, false);
-        if (SUCCEEDED(hr)) hr = ReadToken(pszToken);
+        if (SUCCEEDED(hr))
+            hr = ReadToken(pszToken);
     }
     return hr;
 }
@@ -399,7 +453,8 @@ HRESULT CScriptInterpreter::UnregisterKeyEntry(char* pszToken, Block& block, boo
 {
     char szName[CRegistryStore::kcbKeyName];
     bool fNameFits = std::strlen(pszToken) < sizeof(szName);
-    if (fNameFits) std::strcpy(szName, pszToken);
+    if (fNameFits)
+        std::strcpy(szName, pszToken);
     if (!block.fRecover) {
         HSTOREKEY hKey = fNameFits ? OpenKeyToRemove(block.hParent, szName) : nullptr;
         if (hKey)
@@ -411,27 +466,36 @@ HRESULT CScriptInterpreter::UnregisterKeyEntry(char* pszToken, Block& block, boo
     // The value clause and the block are read whatever the store holds, so that the token
     // after them always starts the next entry.
     HRESULT hr = ReadToken(pszToken);
-    if (SUCCEEDED(hr)) hr = SkipValueClause(pszToken);
-    if (FAILED(hr)) return hr;
+    if (SUCCEEDED(hr))
+        hr = SkipValueClause(pszToken);
+    if (FAILED(hr))
+        return hr;
     bool fHasBlock = IsBlockStart(pszToken);
     if (fHasBlock) {
         hr = ProcessBlock(pszToken, block.fRecover ? nullptr : block.key.Get(), false, block.fRecover);
-        if (SUCCEEDED(hr)) hr = ReadToken(pszToken);
-        if (FAILED(hr)) return hr;
+        if (SUCCEEDED(hr))
+            hr = ReadToken(pszToken);
+        if (FAILED(hr))
+            return hr;
     }
 
     if (block.fRecover) {
-        if (fHasBlock) block.fRecover = block.fRecoverOnEntry;
+        if (fHasBlock)
+            block.fRecover = block.fRecoverOnEntry;
         return S_OK;
     }
     if (m_store.KeyHasSubkeys(block.key.Get())) {
-        if (!fForceRemove || !block.fDelete || IsProtectedName(szName)) return S_OK;
-        if (block.key.Close() != 0) return DISP_E_EXCEPTION;
+        if (!fForceRemove || !block.fDelete || IsProtectedName(szName))
+            return S_OK;
+        if (block.key.Close() != 0)
+            return DISP_E_EXCEPTION;
         m_store.DeleteKeyTree(block.hParent, szName);
         return S_OK;
     }
-    if (block.key.Close() != 0) return DISP_E_EXCEPTION;
-    if (block.fDelete) m_store.DeleteKey(block.hParent, szName);
+    if (block.key.Close() != 0)
+        return DISP_E_EXCEPTION;
+    if (block.fDelete)
+        m_store.DeleteKey(block.hParent, szName);
     return S_OK;
 }
 
@@ -439,14 +503,18 @@ HRESULT CScriptInterpreter::WriteValue(HSTOREKEY hKey, const char* pszValueName,
 {
     char szType[kcbToken];
     HRESULT hr = ReadToken(szType);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     eValueType eType = eValueString;
-    if (!ValueTypeFromName(szType, &eType)) return DISP_E_EXCEPTION;
+    if (!ValueTypeFromName(szType, &eType))
+        return DISP_E_EXCEPTION;
     SkipSpace();
     char szValue[kcbToken];
     hr = ReadToken(szValue);
-    if (SUCCEEDED(hr)) hr = StoreValue(hKey, pszValueName, eType, szValue);
-    if (SUCCEEDED(hr)) hr = ReadToken(pszToken);
+    if (SUCCEEDED(hr))
+        hr = StoreValue(hKey, pszValueName, eType, szValue);
+    if (SUCCEEDED(hr))
+        hr = ReadToken(pszToken);
     return hr;
 }
 
@@ -457,19 +525,22 @@ HRESULT CScriptInterpreter::StoreValue(HSTOREKEY hKey, const char* pszValueName,
     size_t cch = std::strlen(pszValue);
     switch (eType) {
     case eValueString:
-        m_store.SetValue(hKey, pszValueName, eType, reinterpret_cast<const BYTE*>(pszValue), static_cast<DWORD>(cch + 1));
+        m_store.SetValue(hKey, pszValueName, eType, reinterpret_cast<const BYTE*>(pszValue),
+                         static_cast<DWORD>(cch + 1));
         return S_OK;
     case eValueNumber: {
         DWORD dw = 0;
         HRESULT hr = NumberFromText(pszValue, &dw);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         const BYTE abNumber[4] = {static_cast<BYTE>(dw), static_cast<BYTE>(dw >> 8), static_cast<BYTE>(dw >> 16),
                                   static_cast<BYTE>(dw >> 24)};
         m_store.SetValue(hKey, pszValueName, eType, abNumber, sizeof(abNumber));
         return S_OK;
     }
     case eValueBinary: {
-        if (cch % 2 != 0) return E_FAIL;
+        if (cch % 2 != 0)
+            return E_FAIL;
         BYTE abData[kcbToken / 2];
         for (size_t i = 0; i < cch; i += 2)
             abData[i / 2] = static_cast<BYTE>(HexNibble(pszValue[i]) << 4 | HexNibble(pszValue[i + 1]));
@@ -482,22 +553,28 @@ HRESULT CScriptInterpreter::StoreValue(HSTOREKEY hKey, const char* pszValueName,
 
 HRESULT CScriptInterpreter::SkipValueClause(char* pszToken)
 {
-    if (pszToken[0] != '=') return S_OK;
+    if (pszToken[0] != '=')
+        return S_OK;
     HRESULT hr = ReadToken(pszToken);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     SkipSpace();
     char szValue[kcbToken];
     hr = ReadToken(szValue);
-    if (SUCCEEDED(hr)) hr = ReadToken(pszToken);
+    if (SUCCEEDED(hr))
+        hr = ReadToken(pszToken);
     return hr;
 }
 
 // Full access where allowed; a key that can only be read is used as it is.
 HRESULT CScriptInterpreter::OpenOrCreateKey(HSTOREKEY hParent, const char* pszName, HSTOREKEY* phKey)
 {
-    if (m_store.OpenKey(hParent, pszName, eAccessFull, phKey) == 0) return S_OK;
-    if (m_store.OpenKey(hParent, pszName, eAccessRead, phKey) == 0) return S_OK;
-    if (m_store.CreateKey(hParent, pszName, phKey) == 0) return S_OK;
+    if (m_store.OpenKey(hParent, pszName, eAccessFull, phKey) == 0)
+        return S_OK;
+    if (m_store.OpenKey(hParent, pszName, eAccessRead, phKey) == 0)
+        return S_OK;
+    if (m_store.CreateKey(hParent, pszName, phKey) == 0)
+        return S_OK;
     return DISP_E_EXCEPTION;
 }
 
@@ -506,7 +583,9 @@ HRESULT CScriptInterpreter::OpenOrCreateKey(HSTOREKEY hParent, const char* pszNa
 HSTOREKEY CScriptInterpreter::OpenKeyToRemove(HSTOREKEY hParent, const char* pszName)
 {
     HSTOREKEY hKey = nullptr;
-    if (m_store.OpenKey(hParent, pszName, eAccessReadWrite, &hKey) == 0) return hKey;
-    if (m_store.OpenKey(hParent, pszName, eAccessRead, &hKey) == 0) return hKey;
+    if (m_store.OpenKey(hParent, pszName, eAccessReadWrite, &hKey) == 0)
+        return hKey;
+    if (m_store.OpenKey(hParent, pszName, eAccessRead, &hKey) == 0)
+        return hKey;
     return nullptr;
 }

@@ -16,7 +16,9 @@ public:
     static constexpr int kcMaxDepth = 512;
 
     CScriptInterpreter(CRegistryStore& store, const CScriptReplacements& replacements)
-        : m_store(store), m_replacements(replacements) {}
+        : m_store(store), m_replacements(replacements)
+    {
+    }
 
 #ifdef _WIN32
     // Runs the script held in resource nId of type pszType in the module file at pwzModule.

@@ -9,7 +9,8 @@ namespace
 size_t WideLength(const OLECHAR* pwz)
 {
     size_t cch = 0;
-    while (pwz[cch]) ++cch;
+    while (pwz[cch])
+        ++cch;
     return cch;
 }
 
@@ -26,10 +27,12 @@ CScriptReplacements::~CScriptReplacements()
 // The pair array is allocated at the first Add, so that creating the map cannot fail.
 bool CScriptReplacements::Reserve()
 {
-    if (m_ppPairs && m_cPairs < m_cCapacity) return true;
+    if (m_ppPairs && m_cPairs < m_cCapacity)
+        return true;
     size_t cCapacity = m_ppPairs ? 2 * m_cCapacity : m_cCapacity;
     Pair** ppPairs = static_cast<Pair**>(ModuleRealloc(m_ppPairs, cCapacity * sizeof(Pair*)));
-    if (!ppPairs) return false;
+    if (!ppPairs)
+        return false;
     m_ppPairs = ppPairs;
     m_cCapacity = cCapacity;
     return true;
@@ -37,12 +40,14 @@ bool CScriptReplacements::Reserve()
 
 HRESULT CScriptReplacements::Add(const OLECHAR* pwzName, const OLECHAR* pwzValue)
 {
-    if (!Reserve()) return E_OUTOFMEMORY;
+    if (!Reserve())
+        return E_OUTOFMEMORY;
     size_t cbName = (WideLength(pwzName) + 1) * sizeof(OLECHAR);
     size_t cbValue = (WideLength(pwzValue) + 1) * sizeof(OLECHAR);
     // One block holds the pair and both strings.
     Pair* pPair = static_cast<Pair*>(ModuleAlloc(sizeof(Pair) + cbName + cbValue));
-    if (!pPair) return E_OUTOFMEMORY;
+    if (!pPair)
+        return E_OUTOFMEMORY;
     pPair->pwzName = reinterpret_cast<OLECHAR*>(pPair + 1);
     pPair->pwzValue = reinterpret_cast<OLECHAR*>(reinterpret_cast<char*>(pPair->pwzName) + cbName);
     std::memcpy(pPair->pwzName, pwzName, cbName);
@@ -64,6 +69,7 @@ const OLECHAR* CScriptReplacements::Find(const char* pszName) const
 
 void CScriptReplacements::Clear()
 {
-    for (size_t i = 0; i < m_cPairs; ++i) ModuleFree(m_ppPairs[i]);
+    for (size_t i = 0; i < m_cPairs; ++i)
+        ModuleFree(m_ppPairs[i]);
     m_cPairs = 0;
 }

@@ -4,9 +4,7 @@
 
 #include "CServerModule.h"
 
-CStandaloneInstance::CStandaloneInstance() : m_cRef(0)
-{
-}
+CStandaloneInstance::CStandaloneInstance() : m_cRef(0) {}
 
 HRESULT CStandaloneInstance::Create(REFIID riid, void** ppv)
 {

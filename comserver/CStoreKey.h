@@ -12,7 +12,11 @@ public:
     CStoreKey& operator=(const CStoreKey&) = delete;
 
     HSTOREKEY Get() const { return m_hKey; }
-    void Reset(HSTOREKEY hKey) { Close(); m_hKey = hKey; }
+    void Reset(HSTOREKEY hKey)
+    {
+        Close();
+        m_hKey = hKey;
+    }
     LONG Close()
     {
         HSTOREKEY hKey = m_hKey;

@@ -131,8 +131,7 @@ HRESULT CTypeInfoCache::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, LCID lci
 }
 
 HRESULT CTypeInfoCache::Invoke(IDispatch* pInstance, DISPID dispIdMember, LCID lcid, WORD wFlags,
-                               DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                               UINT* puArgErr)
+                               DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
     HRESULT hr = LoadedTypeInfo() ? S_OK : EnsureTypeInfo(lcid);
     ITypeInfo* pTypeInfo = LoadedTypeInfo();

@@ -23,9 +23,8 @@ public:
 
     HRESULT GetTypeInfo(LCID lcid, ITypeInfo** ppTInfo);
     HRESULT GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId);
-    HRESULT Invoke(IDispatch* pInstance, DISPID dispIdMember, LCID lcid, WORD wFlags,
-                   DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                   UINT* puArgErr);
+    HRESULT Invoke(IDispatch* pInstance, DISPID dispIdMember, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                   VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
 
     const IID* m_piid;
     const GUID* m_plibid;

@@ -2,14 +2,20 @@
 
 namespace
 {
-HKEY ToHkey(HSTOREKEY hKey) { return static_cast<HKEY>(hKey); }
+HKEY ToHkey(HSTOREKEY hKey)
+{
+    return static_cast<HKEY>(hKey);
+}
 
 REGSAM AccessMask(eKeyAccess eAccess)
 {
     switch (eAccess) {
-    case eAccessRead: return KEY_READ;
-    case eAccessReadWrite: return KEY_READ | KEY_WRITE;
-    case eAccessFull: break;
+    case eAccessRead:
+        return KEY_READ;
+    case eAccessReadWrite:
+        return KEY_READ | KEY_WRITE;
+    case eAccessFull:
+        break;
     }
     return KEY_ALL_ACCESS;
 }
@@ -18,14 +24,22 @@ REGSAM AccessMask(eKeyAccess eAccess)
 HSTOREKEY CWindowsRegistryStore::RootKey(eRootKey eRoot)
 {
     switch (eRoot) {
-    case eRootClassesRoot: return HKEY_CLASSES_ROOT;
-    case eRootCurrentUser: return HKEY_CURRENT_USER;
-    case eRootLocalMachine: return HKEY_LOCAL_MACHINE;
-    case eRootUsers: return HKEY_USERS;
-    case eRootPerformanceData: return HKEY_PERFORMANCE_DATA;
-    case eRootDynData: return HKEY_DYN_DATA;
-    case eRootCurrentConfig: return HKEY_CURRENT_CONFIG;
-    case eRootNone: break;
+    case eRootClassesRoot:
+        return HKEY_CLASSES_ROOT;
+    case eRootCurrentUser:
+        return HKEY_CURRENT_USER;
+    case eRootLocalMachine:
+        return HKEY_LOCAL_MACHINE;
+    case eRootUsers:
+        return HKEY_USERS;
+    case eRootPerformanceData:
+        return HKEY_PERFORMANCE_DATA;
+    case eRootDynData:
+        return HKEY_DYN_DATA;
+    case eRootCurrentConfig:
+        return HKEY_CURRENT_CONFIG;
+    case eRootNone:
+        break;
     }
     return nullptr;
 }
@@ -47,7 +61,10 @@ LONG CWindowsRegistryStore::CreateKey(HSTOREKEY hParent, const char* pszName, HS
     return lStatus;
 }
 
-LONG CWindowsRegistryStore::CloseKey(HSTOREKEY hKey) { return RegCloseKey(ToHkey(hKey)); }
+LONG CWindowsRegistryStore::CloseKey(HSTOREKEY hKey)
+{
+    return RegCloseKey(ToHkey(hKey));
+}
 
 LONG CWindowsRegistryStore::DeleteKey(HSTOREKEY hParent, const char* pszName)
 {

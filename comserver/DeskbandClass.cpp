@@ -31,6 +31,4 @@ const CategoryEntry* GetDeskbandCategories()
     return s_deskbandCategories;
 }
 
-void DeskbandClassStartStop(bool)
-{
-}
+void DeskbandClassStartStop(bool) {}

@@ -15,8 +15,7 @@ std::uint32_t LargestPowerOfTwoUpTo(std::uint32_t n)
 }
 }
 
-std::uint32_t ExtraHeapCount(std::uint32_t dwPlatformId, std::uint32_t dwMajorVersion,
-                             std::uint32_t cProcessors)
+std::uint32_t ExtraHeapCount(std::uint32_t dwPlatformId, std::uint32_t dwMajorVersion, std::uint32_t cProcessors)
 {
     if (dwPlatformId == kPlatformNt && dwMajorVersion >= kFirstScalableNtVersion)
         return 0;

@@ -8,5 +8,4 @@
 // single processor gains nothing, so both get none (0). Otherwise the answer is the largest
 // power of two not above twice the processor count, so that a block's heap is picked with a
 // bit mask of a rotating counter.
-std::uint32_t ExtraHeapCount(std::uint32_t dwPlatformId, std::uint32_t dwMajorVersion,
-                             std::uint32_t cProcessors);
+std::uint32_t ExtraHeapCount(std::uint32_t dwPlatformId, std::uint32_t dwMajorVersion, std::uint32_t cProcessors);

@@ -4,6 +4,15 @@
 
 #include "ScriptPlatform.h"
 
-void* ModuleAlloc(size_t cb) { return std::malloc(cb ? cb : 1); }
-void* ModuleRealloc(void* pv, size_t cb) { return std::realloc(pv, cb ? cb : 1); }
-void ModuleFree(void* pv) { std::free(pv); }
+void* ModuleAlloc(size_t cb)
+{
+    return std::malloc(cb ? cb : 1);
+}
+void* ModuleRealloc(void* pv, size_t cb)
+{
+    return std::realloc(pv, cb ? cb : 1);
+}
+void ModuleFree(void* pv)
+{
+    std::free(pv);
+}

@@ -59,26 +59,86 @@ void FreeAligned(void* pv) noexcept
 }
 }
 
-void* operator new(size_t cb) { return AllocateOrFail(cb); }
-void* operator new[](size_t cb) { return AllocateOrFail(cb); }
-void* operator new(size_t cb, const std::nothrow_t&) noexcept { return ModuleAlloc(cb); }
-void* operator new[](size_t cb, const std::nothrow_t&) noexcept { return ModuleAlloc(cb); }
+void* operator new(size_t cb)
+{
+    return AllocateOrFail(cb);
+}
+void* operator new[](size_t cb)
+{
+    return AllocateOrFail(cb);
+}
+void* operator new(size_t cb, const std::nothrow_t&) noexcept
+{
+    return ModuleAlloc(cb);
+}
+void* operator new[](size_t cb, const std::nothrow_t&) noexcept
+{
+    return ModuleAlloc(cb);
+}
 
-void operator delete(void* pv) noexcept { ModuleFree(pv); }
-void operator delete[](void* pv) noexcept { ModuleFree(pv); }
-void operator delete(void* pv, size_t) noexcept { ModuleFree(pv); }
-void operator delete[](void* pv, size_t) noexcept { ModuleFree(pv); }
-void operator delete(void* pv, const std::nothrow_t&) noexcept { ModuleFree(pv); }
-void operator delete[](void* pv, const std::nothrow_t&) noexcept { ModuleFree(pv); }
+void operator delete(void* pv) noexcept
+{
+    ModuleFree(pv);
+}
+void operator delete[](void* pv) noexcept
+{
+    ModuleFree(pv);
+}
+void operator delete(void* pv, size_t) noexcept
+{
+    ModuleFree(pv);
+}
+void operator delete[](void* pv, size_t) noexcept
+{
+    ModuleFree(pv);
+}
+void operator delete(void* pv, const std::nothrow_t&) noexcept
+{
+    ModuleFree(pv);
+}
+void operator delete[](void* pv, const std::nothrow_t&) noexcept
+{
+    ModuleFree(pv);
+}
 
-void* operator new(size_t cb, std::align_val_t al) { return AllocateAlignedOrFail(cb, al); }
-void* operator new[](size_t cb, std::align_val_t al) { return AllocateAlignedOrFail(cb, al); }
-void* operator new(size_t cb, std::align_val_t al, const std::nothrow_t&) noexcept { return AllocateAligned(cb, al); }
-void* operator new[](size_t cb, std::align_val_t al, const std::nothrow_t&) noexcept { return AllocateAligned(cb, al); }
+void* operator new(size_t cb, std::align_val_t al)
+{
+    return AllocateAlignedOrFail(cb, al);
+}
+void* operator new[](size_t cb, std::align_val_t al)
+{
+    return AllocateAlignedOrFail(cb, al);
+}
+void* operator new(size_t cb, std::align_val_t al, const std::nothrow_t&) noexcept
+{
+    return AllocateAligned(cb, al);
+}
+void* operator new[](size_t cb, std::align_val_t al, const std::nothrow_t&) noexcept
+{
+    return AllocateAligned(cb, al);
+}
 
-void operator delete(void* pv, std::align_val_t) noexcept { FreeAligned(pv); }
-void operator delete[](void* pv, std::align_val_t) noexcept { FreeAligned(pv); }
-void operator delete(void* pv, size_t, std::align_val_t) noexcept { FreeAligned(pv); }
-void operator delete[](void* pv, size_t, std::align_val_t) noexcept { FreeAligned(pv); }
-void operator delete(void* pv, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(pv); }
-void operator delete[](void* pv, std::align_val_t, const std::nothrow_t&) noexcept { FreeAligned(pv); }
+void operator delete(void* pv, std::align_val_t) noexcept
+{
+    FreeAligned(pv);
+}
+void operator delete[](void* pv, std::align_val_t) noexcept
+{
+    FreeAligned(pv);
+}
+void operator delete(void* pv, size_t, std::align_val_t) noexcept
+{
+    FreeAligned(pv);
+}
+void operator delete[](void* pv, size_t, std::align_val_t) noexcept
+{
+    FreeAligned(pv);
+}
+void operator delete(void* pv, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    FreeAligned(pv);
+}
+void operator delete[](void* pv, std::align_val_t, const std::nothrow_t&) noexcept
+{
+    FreeAligned(pv);
+}

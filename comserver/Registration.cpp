@@ -33,8 +33,8 @@ class CCategoryManager
 public:
     CCategoryManager() : m_pRegister(nullptr)
     {
-        CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                         IID_ICatRegister, reinterpret_cast<void**>(&m_pRegister));
+        CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                         reinterpret_cast<void**>(&m_pRegister));
     }
     ~CCategoryManager()
     {
@@ -52,9 +52,8 @@ private:
 HRESULT RegisterCategory(ICatRegister* pRegister, REFCLSID rclsid, const CategoryEntry& entry)
 {
     CATID catid = *entry.pcatid;
-    return entry.nKind == eCategoryImplemented
-        ? pRegister->RegisterClassImplCategories(rclsid, 1, &catid)
-        : pRegister->RegisterClassReqCategories(rclsid, 1, &catid);
+    return entry.nKind == eCategoryImplemented ? pRegister->RegisterClassImplCategories(rclsid, 1, &catid)
+                                               : pRegister->RegisterClassReqCategories(rclsid, 1, &catid);
 }
 
 void UnregisterCategory(ICatRegister* pRegister, REFCLSID rclsid, const CategoryEntry& entry)
@@ -84,8 +83,7 @@ bool IsListed(const ClassEntry& entry)
 using PFNUNREGISTERTYPELIB = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 }
 
-HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegister,
-                            const ScriptReplacement* pExtra)
+HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegister, const ScriptReplacement* pExtra)
 {
     CScriptReplacements replacements;
     char szPath[MAX_PATH + 1] = "";
@@ -131,8 +129,7 @@ HRESULT UpdateClassCategories(REFCLSID rclsid, const CategoryEntry* pCategories,
     return S_OK;
 }
 
-HRESULT LoadModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex,
-                              ITypeLib** ppTypeLib, BSTR* pbstrPath)
+HRESULT LoadModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex, ITypeLib** ppTypeLib, BSTR* pbstrPath)
 {
     *ppTypeLib = nullptr;
     *pbstrPath = nullptr;

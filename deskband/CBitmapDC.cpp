@@ -1,7 +1,8 @@
 #include "CBitmapDC.h"
 
-CBitmapDC::CBitmapDC() : m_hDC(nullptr), m_hBitmap(nullptr), m_hOldBitmap(nullptr), m_pBits(nullptr),
-    m_bCreated(FALSE), m_nWidth(0), m_nHeight(0), m_bmi()
+CBitmapDC::CBitmapDC()
+    : m_hDC(nullptr), m_hBitmap(nullptr), m_hOldBitmap(nullptr), m_pBits(nullptr), m_bCreated(FALSE), m_nWidth(0),
+      m_nHeight(0), m_bmi()
 {
 }
 

@@ -12,10 +12,22 @@ const CLSID CLSID_Deskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1
 
 namespace
 {
-IUnknown* DispatchPart(void* p) { return static_cast<IDeskband*>(static_cast<CDeskband*>(p)); }
-IUnknown* BandPart(void* p) { return static_cast<IDeskBand*>(static_cast<CDeskband*>(p)); }
-IUnknown* SitePart(void* p) { return static_cast<IObjectWithSite*>(static_cast<CDeskband*>(p)); }
-IUnknown* PersistPart(void* p) { return static_cast<IPersistStream*>(static_cast<CDeskband*>(p)); }
+IUnknown* DispatchPart(void* p)
+{
+    return static_cast<IDeskband*>(static_cast<CDeskband*>(p));
+}
+IUnknown* BandPart(void* p)
+{
+    return static_cast<IDeskBand*>(static_cast<CDeskband*>(p));
+}
+IUnknown* SitePart(void* p)
+{
+    return static_cast<IObjectWithSite*>(static_cast<CDeskband*>(p));
+}
+IUnknown* PersistPart(void* p)
+{
+    return static_cast<IPersistStream*>(static_cast<CDeskband*>(p));
+}
 
 const POINTL kMinSizeHorizontal = {32, 16};
 const POINTL kMinSizeVertical = {16, 32};
@@ -71,20 +83,14 @@ void DestroyOwnedWindow(HWND& hwnd)
 }
 
 const InterfaceEntry CDeskband::s_interfaceTable[] = {
-    {&IID_IDeskband, DispatchPart},
-    {&IID_IOleWindow, BandPart},
-    {&IID_IDockingWindow, BandPart},
-    {&IID_IObjectWithSite, SitePart},
-    {&IID_IDeskBand, BandPart},
-    {&IID_IPersist, PersistPart},
-    {&IID_IPersistStream, PersistPart},
-    {&IID_IDispatch, DispatchPart},
-    {nullptr, nullptr},
+    {&IID_IDeskband, DispatchPart},     {&IID_IOleWindow, BandPart},    {&IID_IDockingWindow, BandPart},
+    {&IID_IObjectWithSite, SitePart},   {&IID_IDeskBand, BandPart},     {&IID_IPersist, PersistPart},
+    {&IID_IPersistStream, PersistPart}, {&IID_IDispatch, DispatchPart}, {nullptr, nullptr},
 };
 
-CDeskband::CDeskband() : m_dwBandID(0), m_dwViewMode(0), m_fShow(FALSE), m_fEnterMode(FALSE),
-    m_hwndParent(nullptr), m_hwndBand(nullptr), m_pSite(nullptr), m_hwndHost(nullptr),
-    m_hwndUtility(nullptr), m_crBkgnd(0)
+CDeskband::CDeskband()
+    : m_dwBandID(0), m_dwViewMode(0), m_fShow(FALSE), m_fEnterMode(FALSE), m_hwndParent(nullptr), m_hwndBand(nullptr),
+      m_pSite(nullptr), m_hwndHost(nullptr), m_hwndUtility(nullptr), m_crBkgnd(0)
 {
     // Without the visual-styles library the band paints a plain fill instead.
     m_themeLibrary.Load("uxtheme.dll");
@@ -239,15 +245,15 @@ BOOL CDeskband::CreateBandWindows()
     RegisterBandClass(DeskbandWndProc);
     m_hwndHost = nullptr;
 
-    m_hwndUtility = CreateWindowExA(0, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE, WS_POPUP,
-                                    kUtilityPosition, kUtilityPosition, kUtilitySize, kUtilitySize,
-                                    nullptr, nullptr, g_hInstance, nullptr);
+    m_hwndUtility =
+        CreateWindowExA(0, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE, WS_POPUP, kUtilityPosition, kUtilityPosition,
+                        kUtilitySize, kUtilitySize, nullptr, nullptr, g_hInstance, nullptr);
     SetWindowLongPtrA(m_hwndUtility, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     PostMessageA(m_hwndUtility, WM_DESKBAND_UTILITYCREATED, 0, 0);
 
-    m_hwndBand = CreateWindowExA(0, DESKBAND_UTILITY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                                 rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
-                                 m_hwndParent, nullptr, nullptr, nullptr);
+    m_hwndBand =
+        CreateWindowExA(0, DESKBAND_UTILITY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rc.left, rc.top,
+                        rc.right - rc.left, rc.bottom - rc.top, m_hwndParent, nullptr, nullptr, nullptr);
     SetWindowLongPtrA(m_hwndBand, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Trace("hhk=%x\n", 0);
     return IsWindow(m_hwndBand);
@@ -398,8 +404,8 @@ void CDeskband::SendSnapshot()
     DWORD_PTR dwResult = 0;
     SetLastError(ERROR_SUCCESS);
     if (!SendMessageTimeoutA(m_hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility),
-                             reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, kuSnapshotTimeoutMs, &dwResult)
-        && GetLastError() != ERROR_SUCCESS)
+                             reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, kuSnapshotTimeoutMs, &dwResult) &&
+        GetLastError() != ERROR_SUCCESS)
         m_hwndHost = nullptr;
     ModuleFree(pBlock);
 }
@@ -428,6 +434,6 @@ STDMETHODIMP CDeskband::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, 
 STDMETHODIMP CDeskband::Invoke(DISPID dispIdMember, REFIID, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    return g_deskbandTypeInfo.Invoke(static_cast<IDeskband*>(this), dispIdMember, lcid, wFlags, pDispParams,
-                                     pVarResult, pExcepInfo, puArgErr);
+    return g_deskbandTypeInfo.Invoke(static_cast<IDeskband*>(this), dispIdMember, lcid, wFlags, pDispParams, pVarResult,
+                                     pExcepInfo, puArgErr);
 }

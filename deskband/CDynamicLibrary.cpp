@@ -2,9 +2,7 @@
 
 #include "Trace.h"
 
-CDynamicLibrary::CDynamicLibrary() : m_hModule(nullptr)
-{
-}
+CDynamicLibrary::CDynamicLibrary() : m_hModule(nullptr) {}
 
 CDynamicLibrary::~CDynamicLibrary()
 {

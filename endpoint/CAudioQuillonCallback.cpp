@@ -3,16 +3,16 @@
 #include "Quillon.h"
 #include "Trace.h"
 
-namespace {
+namespace
+{
 
 const IID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIidAudioEndpointVolumeCallback =
-    {0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
+const IID kIidAudioEndpointVolumeCallback = {
+    0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
 
 }
 
-CAudioQuillonCallback::CAudioQuillonCallback()
-    : m_cRef(1), m_pOwner(nullptr), m_guidEventContext()
+CAudioQuillonCallback::CAudioQuillonCallback() : m_cRef(1), m_pOwner(nullptr), m_guidEventContext()
 {
     InitializeCriticalSection(&m_csDelivery);
 }
@@ -58,8 +58,7 @@ STDMETHODIMP CAudioQuillonCallback::OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA pNo
     EnterCriticalSection(&m_csDelivery);
     if (m_pOwner && !IsEqualGUID(pNotify->guidEventContext, m_guidEventContext)) {
         Trace("New master volume: %.03f\n", static_cast<double>(pNotify->fMasterVolume));
-        m_pOwner->OnVolumeChanged(pNotify->fMasterVolume, pNotify->bMuted != FALSE,
-                                  pNotify->guidEventContext);
+        m_pOwner->OnVolumeChanged(pNotify->fMasterVolume, pNotify->bMuted != FALSE, pNotify->guidEventContext);
     }
     LeaveCriticalSection(&m_csDelivery);
     Release();

@@ -3,8 +3,7 @@
 #include <unknwn.h>
 
 // Holds one reference to a COM object for the lifetime of a local variable.
-template <class T>
-class CComRef
+template <class T> class CComRef
 {
 public:
     CComRef() : m_p(nullptr) {}

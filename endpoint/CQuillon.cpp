@@ -3,7 +3,8 @@
 #include "CQuillonInternal.h"
 #include "Trace.h"
 
-namespace {
+namespace
+{
 
 // 0.01 in single precision (0x3C23D70A).
 const float kfTestStep = 0.01f;
@@ -94,8 +95,7 @@ bool CQuillon::GetVolume(float* pfLevel, bool bScalar)
     IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
     if (!pVolume || !pfLevel)
         return false;
-    HRESULT hr = bScalar ? pVolume->GetMasterVolumeLevelScalar(pfLevel)
-                         : pVolume->GetMasterVolumeLevel(pfLevel);
+    HRESULT hr = bScalar ? pVolume->GetMasterVolumeLevelScalar(pfLevel) : pVolume->GetMasterVolumeLevel(pfLevel);
     return SUCCEEDED(hr);
 }
 
@@ -118,9 +118,7 @@ void CQuillon::Test(int nMode)
         Trace("setvolume failed\n");
 }
 
-void CQuillon::OnVolumeChanged(float, bool, GUID)
-{
-}
+void CQuillon::OnVolumeChanged(float, bool, GUID) {}
 
 extern "C" int Quillon_GetDllVersion()
 {

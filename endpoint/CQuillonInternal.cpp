@@ -4,20 +4,22 @@
 #include "CComRef.h"
 #include "NarrowName.h"
 
-namespace {
+namespace
+{
 
-const CLSID kClsidMMDeviceEnumerator =
-    {0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-const IID kIidMMDeviceEnumerator =
-    {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-const IID kIidAudioEndpointVolume =
-    {0x5CDF2C82, 0x841E, 0x4546, {0x97, 0x22, 0x0C, 0xF7, 0x40, 0x78, 0x22, 0x9A}};
+const CLSID kClsidMMDeviceEnumerator = {0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+const IID kIidMMDeviceEnumerator = {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+const IID kIidAudioEndpointVolume = {0x5CDF2C82, 0x841E, 0x4546, {0x97, 0x22, 0x0C, 0xF7, 0x40, 0x78, 0x22, 0x9A}};
 
 // The endpoint property that names it for eFindByName (not its friendly name).
-const PROPERTYKEY kKeyDeviceName =
-    {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
+const PROPERTYKEY kKeyDeviceName = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
 
-enum eMatch { eMatchNo, eMatchYes, eMatchFailed };
+enum eMatch
+{
+    eMatchNo,
+    eMatchYes,
+    eMatchFailed
+};
 
 char LowerAscii(char ch)
 {
@@ -55,9 +57,8 @@ eMatch MatchDevice(IMMDevice* pDevice, const char* pszName)
 }
 
 CQuillonInternal::CQuillonInternal()
-    : m_pOwner(nullptr), m_pEnumerator(nullptr), m_pDevice(nullptr), m_pVolume(nullptr),
-      m_guidEventContext(), m_pCallback(new CAudioQuillonCallback), m_bRegistered(false),
-      m_cShare(1)
+    : m_pOwner(nullptr), m_pEnumerator(nullptr), m_pDevice(nullptr), m_pVolume(nullptr), m_guidEventContext(),
+      m_pCallback(new CAudioQuillonCallback), m_bRegistered(false), m_cShare(1)
 {
     // After the only allocation, so that a failed construction leaves COM as it was.
     CoInitialize(nullptr);
@@ -80,13 +81,12 @@ bool CQuillonInternal::Initialize(eFindDevice eFind, const char* pszName)
         return false;
     m_pCallback->Arm(m_pOwner, m_guidEventContext);
 
-    if (FAILED(CoCreateInstance(kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                kIidMMDeviceEnumerator, reinterpret_cast<void**>(&m_pEnumerator))))
+    if (FAILED(CoCreateInstance(kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER, kIidMMDeviceEnumerator,
+                                reinterpret_cast<void**>(&m_pEnumerator))))
         return false;
     if (!ChooseEndpoint(eFind, pszName))
         return false;
-    if (FAILED(m_pDevice->Activate(kIidAudioEndpointVolume, CLSCTX_ALL, nullptr,
-                                   reinterpret_cast<void**>(&m_pVolume))))
+    if (FAILED(m_pDevice->Activate(kIidAudioEndpointVolume, CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&m_pVolume))))
         return false;
     if (FAILED(m_pVolume->RegisterControlChangeNotify(m_pCallback)))
         return false;

@@ -40,6 +40,4 @@ bool TraceQueueText(TraceSettings&, const char*, size_t)
     return false;
 }
 
-void TraceWriteToOwnSinks(const TraceSettings&, const char*, size_t)
-{
-}
+void TraceWriteToOwnSinks(const TraceSettings&, const char*, size_t) {}

@@ -23,13 +23,20 @@ namespace
 unsigned char CodePage437Byte(unsigned char b)
 {
     switch (b) {
-    case 0xC4: return 0x8E;  // Ä
-    case 0xC5: return 0x8F;  // Å
-    case 0xD6: return 0x99;  // Ö
-    case 0xE4: return 0x84;  // ä
-    case 0xE5: return 0x86;  // å
-    case 0xF6: return 0x94;  // ö
-    default: return b;
+    case 0xC4:
+        return 0x8E; // Ä
+    case 0xC5:
+        return 0x8F; // Å
+    case 0xD6:
+        return 0x99; // Ö
+    case 0xE4:
+        return 0x84; // ä
+    case 0xE5:
+        return 0x86; // å
+    case 0xF6:
+        return 0x94; // ö
+    default:
+        return b;
     }
 }
 }

@@ -36,9 +36,7 @@ bool TraceAnySinkOn(const TraceSettings& settings)
     return settings.hConsole || settings.fStandardOutput || settings.pLogStream;
 }
 
-void TraceDeliverUnmapped(const TraceSettings&, const char*, size_t)
-{
-}
+void TraceDeliverUnmapped(const TraceSettings&, const char*, size_t) {}
 
 bool TraceMapsLetters(const TraceSettings&)
 {

@@ -19,11 +19,15 @@ const char* const s_apszPass[] = {"script register", "script unregister"};
 // Keys like the class script's, each with a default value, named values and a subkey.
 std::string GenerateScript(size_t cbTarget)
 {
-    std::string str = "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n\t\tForceRemove VeltrixBench = s '%MODULE%'\r\n\t\t{\r\n";
+    std::string str =
+        "HKCU\r\n{\r\n\tNoRemove Software\r\n\t{\r\n\t\tForceRemove VeltrixBench = s '%MODULE%'\r\n\t\t{\r\n";
     for (unsigned i = 0; str.size() < cbTarget; ++i) {
         std::string strIndex = std::to_string(i);
-        str += "\t\t\tKey" + strIndex + " = s 'Value ''" + strIndex + "'' of the benchmark'\r\n\t\t\t{\r\n"
-               "\t\t\t\tval Path = s '%MODULE%'\r\n\t\t\t\tval Count = d '" + strIndex + "'\r\n"
+        str += "\t\t\tKey" + strIndex + " = s 'Value ''" + strIndex +
+               "'' of the benchmark'\r\n\t\t\t{\r\n"
+               "\t\t\t\tval Path = s '%MODULE%'\r\n\t\t\t\tval Count = d '" +
+               strIndex +
+               "'\r\n"
                "\t\t\t\tval Data = b '0A1B2C3D4E5F'\r\n\t\t\t\tSub\r\n\t\t\t}\r\n";
     }
     return str + "\t\t}\r\n\t}\r\n}\r\n";
@@ -63,8 +67,12 @@ int main()
 {
     CScriptReplacements replacements;
     replacements.Add(u"Module", u"C:\\Program Files\\Corvale\\Veltrix.dll");
-    const struct { const char* pszName; size_t cb; int cRuns; } aSizes[] = {
-        {"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
+    const struct
+    {
+        const char* pszName;
+        size_t cb;
+        int cRuns;
+    } aSizes[] = {{"1 KB", 1024, 2000}, {"64 KB", 64 * 1024, 40}, {"1 MB", 1024 * 1024, 3}};
     double aasec[3][2];
     size_t acb[3];
     for (int i = 0; i < 3; ++i) {

@@ -9,12 +9,23 @@ TEST(HeapPolicy, OnlyMultiprocessorSystemsBeforeNt5GetThePowerOfTwoUpToTwiceTheP
     {
         std::uint32_t dwPlatformId, dwMajorVersion, cProcessors, cExpected;
     } aCases[] = {
-        {kNt, 5, 2, 0},      {kNt, 6, 8, 0},      {kNt, 10, 64, 0},   {kNt, 4, 1, 0},
-        {kWindows, 4, 1, 0}, {kWindows, 4, 0, 0}, {kNt, 4, 2, 4},     {kNt, 4, 3, 4},
-        {kWindows, 4, 4, 8}, {kWindows, 4, 7, 8}, {kNt, 3, 8, 16},    {kNt, 4, 15, 16},
-        {kNt, 4, 16, 32},    {kWindows, 5, 32, 64},
+        {kNt, 5, 2, 0},
+        {kNt, 6, 8, 0},
+        {kNt, 10, 64, 0},
+        {kNt, 4, 1, 0},
+        {kWindows, 4, 1, 0},
+        {kWindows, 4, 0, 0},
+        {kNt, 4, 2, 4},
+        {kNt, 4, 3, 4},
+        {kWindows, 4, 4, 8},
+        {kWindows, 4, 7, 8},
+        {kNt, 3, 8, 16},
+        {kNt, 4, 15, 16},
+        {kNt, 4, 16, 32},
+        {kWindows, 5, 32, 64},
         // A failed version query reports platform 0, which is not NT.
-        {kUnknown, 0, 2, 4}, {kUnknown, 6, 5, 8},
+        {kUnknown, 0, 2, 4},
+        {kUnknown, 6, 5, 8},
     };
     for (const auto& c : aCases) {
         EXPECT_EQ(ExtraHeapCount(c.dwPlatformId, c.dwMajorVersion, c.cProcessors), c.cExpected)

@@ -14,9 +14,15 @@ namespace
 // Heaps of at most s_cbHeapMax bytes (0: growable), while s_cHeapsLeft lasts.
 int s_cHeapsLeft;
 SIZE_T s_cbHeapMax;
-HANDLE CreateCountedHeap() { return s_cHeapsLeft-- > 0 ? HeapCreate(0, 0, s_cbHeapMax) : nullptr; }
+HANDLE CreateCountedHeap()
+{
+    return s_cHeapsLeft-- > 0 ? HeapCreate(0, 0, s_cbHeapMax) : nullptr;
+}
 
-HANDLE HeapNamedBy(void* pv) { return *reinterpret_cast<HANDLE*>(static_cast<BYTE*>(pv) - 8); }
+HANDLE HeapNamedBy(void* pv)
+{
+    return *reinterpret_cast<HANDLE*>(static_cast<BYTE*>(pv) - 8);
+}
 
 int BusyBlocks(HANDLE hHeap)
 {
@@ -28,7 +34,10 @@ int BusyBlocks(HANDLE hHeap)
 }
 
 char s_szCleanupOrder[8];
-void RecordCleanup(void* pArg) { strcat(s_szCleanupOrder, static_cast<const char*>(pArg)); }
+void RecordCleanup(void* pArg)
+{
+    strcat(s_szCleanupOrder, static_cast<const char*>(pArg));
+}
 }
 
 TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
@@ -69,8 +78,13 @@ TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
 TEST(ModuleHeaps, FailedHeapSetUpFallsBackToOneHeapThatWorks)
 {
     // No heap at all; the third extra heap missing; a base heap too small for the heap table.
-    const struct { DWORD cExtraHeaps; int cHeapsLeft; SIZE_T cbHeapMax; bool fProcessHeap; } aCases[] = {
-        {4, 0, 0, true}, {4, 3, 0, false}, {1u << 16, 100, 64 * 1024, false}};
+    const struct
+    {
+        DWORD cExtraHeaps;
+        int cHeapsLeft;
+        SIZE_T cbHeapMax;
+        bool fProcessHeap;
+    } aCases[] = {{4, 0, 0, true}, {4, 3, 0, false}, {1u << 16, 100, 64 * 1024, false}};
     for (const auto& c : aCases) {
         s_cHeapsLeft = c.cHeapsLeft;
         s_cbHeapMax = c.cbHeapMax;

@@ -10,22 +10,21 @@ namespace
 const GUID kLibid = {0xAA5F1712, 0x1151, 0x4CA8, {0x86, 0xA0, 0xA5, 0x2E, 0x61, 0x02, 0xD6, 0xB9}};
 const std::string kClassKey = "CLSID\\{CD656E3A-1EB0-45F4-AC0A-971F694D5734}";
 
-const char kScript[] =
-    "HKCR\r\n{\r\n"
-    "\tVeltrix.Deskband.1 = s 'Corvale'\r\n\t{\r\n"
-    "\t\tCLSID = s '{CD656E3A-1EB0-45F4-AC0A-971F694D5734}'\r\n\t}\r\n"
-    "\tVeltrix.Deskband = s 'Corvale'\r\n\t{\r\n"
-    "\t\tCLSID = s '{CD656E3A-1EB0-45F4-AC0A-971F694D5734}'\r\n"
-    "\t\tCurVer = s 'Veltrix.Deskband.1'\r\n\t}\r\n"
-    "\tNoRemove CLSID\r\n\t{\r\n"
-    "\t\tForceRemove {CD656E3A-1EB0-45F4-AC0A-971F694D5734} = s 'Corvale'\r\n\t\t{\r\n"
-    "\t\t\tProgID = s 'Veltrix.Deskband.1'\r\n"
-    "\t\t\tVersionIndependentProgID = s 'Veltrix.Deskband'\r\n"
-    "\t\t\tForceRemove 'Programmable'\r\n"
-    "\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
-    "\t\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t\t}\r\n"
-    "\t\t\t'TypeLib' = s '{AA5F1712-1151-4CA8-86A0-A52E6102D6B9}'\r\n"
-    "\t\t}\r\n\t}\r\n}\r\n";
+const char kScript[] = "HKCR\r\n{\r\n"
+                       "\tVeltrix.Deskband.1 = s 'Corvale'\r\n\t{\r\n"
+                       "\t\tCLSID = s '{CD656E3A-1EB0-45F4-AC0A-971F694D5734}'\r\n\t}\r\n"
+                       "\tVeltrix.Deskband = s 'Corvale'\r\n\t{\r\n"
+                       "\t\tCLSID = s '{CD656E3A-1EB0-45F4-AC0A-971F694D5734}'\r\n"
+                       "\t\tCurVer = s 'Veltrix.Deskband.1'\r\n\t}\r\n"
+                       "\tNoRemove CLSID\r\n\t{\r\n"
+                       "\t\tForceRemove {CD656E3A-1EB0-45F4-AC0A-971F694D5734} = s 'Corvale'\r\n\t\t{\r\n"
+                       "\t\t\tProgID = s 'Veltrix.Deskband.1'\r\n"
+                       "\t\t\tVersionIndependentProgID = s 'Veltrix.Deskband'\r\n"
+                       "\t\t\tForceRemove 'Programmable'\r\n"
+                       "\t\t\tInprocServer32 = s '%MODULE%'\r\n\t\t\t{\r\n"
+                       "\t\t\t\tval ThreadingModel = s 'Apartment'\r\n\t\t\t}\r\n"
+                       "\t\t\t'TypeLib' = s '{AA5F1712-1151-4CA8-86A0-A52E6102D6B9}'\r\n"
+                       "\t\t}\r\n\t}\r\n}\r\n";
 
 std::string BinPath(const char* pszFile)
 {
@@ -47,7 +46,8 @@ void DumpKey(HKEY hParent, const std::string& name, const std::string& path, std
         DWORD cchName = sizeof(szName), cbData = sizeof(abData), dwType = 0;
         if (RegEnumValueA(hKey, i, szName, &cchName, nullptr, &dwType, abData, &cbData) != ERROR_SUCCESS)
             break;
-        out += std::string(szName) + "=" + std::to_string(dwType) + ":" + std::string(reinterpret_cast<char*>(abData), cbData) + "\n";
+        out += std::string(szName) + "=" + std::to_string(dwType) + ":" +
+               std::string(reinterpret_cast<char*>(abData), cbData) + "\n";
     }
     for (DWORD i = 0;; ++i) {
         DWORD cchName = sizeof(szName);
@@ -123,7 +123,9 @@ TEST_F(RegistrationTest, ResourcesAreTheScriptByteForByteAndTheTypeLibrary)
     const WORD wEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     HRSRC hScript = FindResourceExA(hData, "REGISTRY", MAKEINTRESOURCEA(101), wEnglishUs);
     ASSERT_NE(hScript, nullptr);
-    EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(hData, hScript))), SizeofResource(hData, hScript)), kScript);
+    EXPECT_EQ(std::string(static_cast<const char*>(LockResource(LoadResource(hData, hScript))),
+                          SizeofResource(hData, hScript)),
+              kScript);
     EXPECT_NE(FindResourceExA(hData, "TYPELIB", MAKEINTRESOURCEA(1), wEnglishUs), nullptr);
     FreeLibrary(hData);
 
@@ -200,7 +202,9 @@ TEST_F(RegistrationTest, RegsvrRegistersTheBandFromAnyPathAndUnregisteringRestor
 
     // The shell's way in: the class found through the registry.
     IDeskBand* pBand = nullptr;
-    ASSERT_EQ(CoCreateInstance(kClsidDeskband, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, reinterpret_cast<void**>(&pBand)), S_OK);
+    ASSERT_EQ(CoCreateInstance(kClsidDeskband, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand,
+                               reinterpret_cast<void**>(&pBand)),
+              S_OK);
     DESKBANDINFO dbi = {};
     dbi.dwMask = DBIM_MINSIZE;
     EXPECT_EQ(pBand->GetBandInfo(0, DBIF_VIEWMODE_NORMAL, &dbi), S_OK);
@@ -249,7 +253,8 @@ TEST_F(RegistrationTest, DispatchAnswersFromTheRegisteredTypeLibrary)
     LPOLESTR pszUnknown = const_cast<LPOLESTR>(L"NoSuchMember");
     EXPECT_EQ(pFirst->GetIDsOfNames(IID_NULL, &pszUnknown, 1, 0, &dispid), DISP_E_UNKNOWNNAME);
     DISPPARAMS params = {};
-    EXPECT_EQ(pFirst->Invoke(12345, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(pFirst->Invoke(12345, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
 
     // The cache holds one reference of its own until the library is unloaded.
     pFirst->Release();

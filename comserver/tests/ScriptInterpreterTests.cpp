@@ -12,9 +12,18 @@
 
 // The module allocator of these tests, which can be told to fail.
 static bool s_fFailAlloc, s_fFailRealloc;
-void* ModuleAlloc(size_t cb) { return s_fFailAlloc ? nullptr : std::malloc(cb ? cb : 1); }
-void* ModuleRealloc(void* pv, size_t cb) { return s_fFailRealloc ? nullptr : std::realloc(pv, cb ? cb : 1); }
-void ModuleFree(void* pv) { std::free(pv); }
+void* ModuleAlloc(size_t cb)
+{
+    return s_fFailAlloc ? nullptr : std::malloc(cb ? cb : 1);
+}
+void* ModuleRealloc(void* pv, size_t cb)
+{
+    return s_fFailRealloc ? nullptr : std::realloc(pv, cb ? cb : 1);
+}
+void ModuleFree(void* pv)
+{
+    std::free(pv);
+}
 
 namespace
 {
@@ -22,10 +31,10 @@ struct Case
 {
     std::string strScript;
     HRESULT hr;
-    std::string strRegistered;         // the store after the register pass
-    std::string strUnregistered = "";  // after the unregister pass, run when the first succeeded
-    const char* pszBefore = "";        // registered into the store before the register pass
-    const char* pszBetween = "";       // registered between the passes
+    std::string strRegistered;        // the store after the register pass
+    std::string strUnregistered = ""; // after the unregister pass, run when the first succeeded
+    const char* pszBefore = "";       // registered into the store before the register pass
+    const char* pszBetween = "";      // registered between the passes
 };
 
 // Fails every close of a key that is not a root, after closing it.
@@ -144,7 +153,8 @@ TEST_F(ScriptTest, DoubleByteCharactersAreNeverSplit)
 {
     CCodePage::UseDoubleByteTable(true);
     // Each character below is a lead byte whose trail byte is "%", "'" or "\".
-    Check({{"HKCU { A\x81\\ = s 'x\x81%y\x81'z' { %M% } }", S_OK, "HKCU\\A\x81\\ @=s:x\x81%y\x81'z\nHKCU\\A\x81\\\\\x81\\\n"}});
+    Check({{"HKCU { A\x81\\ = s 'x\x81%y\x81'z' { %M% } }", S_OK,
+            "HKCU\\A\x81\\ @=s:x\x81%y\x81'z\nHKCU\\A\x81\\\\\x81\\\n"}});
 }
 
 TEST_F(ScriptTest, ForceRemoveDeleteNoRemoveAndForeignSubkeys)
@@ -158,21 +168,22 @@ TEST_F(ScriptTest, ForceRemoveDeleteNoRemoveAndForeignSubkeys)
          "HKCU\\P\nHKCU\\P\\Clsid\nHKCU\\P\\Clsid\\Old\nHKCU\\P\\TYPELIB\nHKCU\\P\\TYPELIB\\Old\n",
          "HKCU { P { A { Old } B { Old } Clsid { Old } TYPELIB { Old } } }", "HKCU { P { B } }"},
         // NoRemove keeps every key of its block; values go even where keys stay.
-        {"HKCU { noremove A { val V = s x B { val W = s y } } C }", S_OK,
-         "HKCU\\A V=s:x\nHKCU\\A\\B W=s:y\nHKCU\\C\n", "HKCU\\A\nHKCU\\C\n"},
+        {"HKCU { noremove A { val V = s x B { val W = s y } } C }", S_OK, "HKCU\\A V=s:x\nHKCU\\A\\B W=s:y\nHKCU\\C\n",
+         "HKCU\\A\nHKCU\\C\n"},
         // A key left with subkeys that no script names stays, unless it is force-removed
         // where neither NoRemove nor a protected name keeps it.
-        {"HKCU { K = s x }", S_OK, "HKCU\\K @=s:x\n", "HKCU\\K @=s:x\nHKCU\\K\\Foreign\n", "", "HKCU { K { Foreign } }"},
+        {"HKCU { K = s x }", S_OK, "HKCU\\K @=s:x\n", "HKCU\\K @=s:x\nHKCU\\K\\Foreign\n", "",
+         "HKCU { K { Foreign } }"},
         {"HKCU { ForceRemove K = s x }", S_OK, "HKCU\\K @=s:x\n", "", "", "HKCU { K { Foreign } }"},
         {"HKCU { NoRemove B ForceRemove K }", S_OK, "HKCU\\B\nHKCU\\K\n", "HKCU\\B\nHKCU\\K\nHKCU\\K\\Foreign\n", "",
          "HKCU { K { Foreign } }"},
-        {"HKCU { K { ForceRemove CLSID } }", S_OK, "HKCU\\K\nHKCU\\K\\CLSID\n", "HKCU\\K\nHKCU\\K\\CLSID\nHKCU\\K\\CLSID\\Foreign\n",
-         "", "HKCU { K { CLSID { Foreign } } }"},
+        {"HKCU { K { ForceRemove CLSID } }", S_OK, "HKCU\\K\nHKCU\\K\\CLSID\n",
+         "HKCU\\K\nHKCU\\K\\CLSID\nHKCU\\K\\CLSID\\Foreign\n", "", "HKCU { K { CLSID { Foreign } } }"},
         // Missing "A" has no block: the entries after it are passed over, up to the end of the
         // next block ("B"'s). Missing "G" has one: only that block is passed over.
         {"HKCU { P { A B { val V = s x } C G { X } D { E } } }", S_OK,
-         "HKCU\\P\nHKCU\\P\\A\nHKCU\\P\\B V=s:x\nHKCU\\P\\C\nHKCU\\P\\D\nHKCU\\P\\D\\E\nHKCU\\P\\G\nHKCU\\P\\G\\X\n", "HKCU\\P\nHKCU\\P\\B V=s:x\n", "",
-         "HKCU { P { Delete A Delete G } }"},
+         "HKCU\\P\nHKCU\\P\\A\nHKCU\\P\\B V=s:x\nHKCU\\P\\C\nHKCU\\P\\D\nHKCU\\P\\D\\E\nHKCU\\P\\G\nHKCU\\P\\G\\X\n",
+         "HKCU\\P\nHKCU\\P\\B V=s:x\n", "", "HKCU { P { Delete A Delete G } }"},
     });
 }
 

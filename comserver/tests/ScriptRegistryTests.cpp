@@ -71,7 +71,8 @@ TEST_F(ScriptRegistryTest, RunsAScriptFromALibraryResourceAndForceRemovesItsKeyW
     ASSERT_EQ(m_interpreter.RunFromResource(strLibrary.c_str(), 101, "REGISTRY", false), S_OK);
     EXPECT_FALSE(KeyExists(s_strTestKey));
 
-    EXPECT_EQ(m_interpreter.RunFromResource(strLibrary.c_str(), 999, "REGISTRY", true), HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(m_interpreter.RunFromResource(strLibrary.c_str(), 999, "REGISTRY", true),
+              HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
     HRESULT hr = m_interpreter.RunFromResource(L"C:\\no\\such\\library.dll", 101, "REGISTRY", true);
     EXPECT_TRUE(FAILED(hr) && HRESULT_FACILITY(hr) == FACILITY_WIN32) << std::hex << hr;
 }

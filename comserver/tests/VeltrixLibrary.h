@@ -48,7 +48,11 @@ public:
         pFactory->Release();
         return hr;
     }
-    void Free() { FreeLibrary(m_hModule); m_hModule = nullptr; }
+    void Free()
+    {
+        FreeLibrary(m_hModule);
+        m_hModule = nullptr;
+    }
 
 private:
     HMODULE m_hModule;

@@ -38,7 +38,17 @@ const UINT WM_HOST_KEEP = WM_APP + 3;
 // To the baseline window: do the platform's work and send the block to the host in lParam.
 const UINT WM_BASELINE_SNAPSHOT = WM_APP + 4;
 
-enum eResult { eRatioPpm, eBandNs, eBaselineNs, eValidBlocks, eInvalidBlocks, eColdEmptyUs, eColdBandUs, ecResults };
+enum eResult
+{
+    eRatioPpm,
+    eBandNs,
+    eBaselineNs,
+    eValidBlocks,
+    eInvalidBlocks,
+    eColdEmptyUs,
+    eColdBandUs,
+    ecResults
+};
 
 const int kcWarmUpTurns = 3, kcTurns = 101, kcResizes = 41, kcColdStarts = 9;
 
@@ -58,7 +68,8 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-void PrintRow(const char* pszGroup, const std::string& strItem, double dValue, const char* pszUnit, const char* pszGoal = "")
+void PrintRow(const char* pszGroup, const std::string& strItem, double dValue, const char* pszUnit,
+              const char* pszGoal = "")
 {
     printf("row\t%s\t%s\t%.3f\t%s\t%s\n", pszGroup, strItem.c_str(), dValue, pszUnit, pszGoal);
 }
@@ -99,7 +110,8 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     switch (uMsg) {
     case WM_COPYDATA: // what a host must check before it reads the pixels
-        ++g_alResults[DeskbandSnapshotIsValid(pcds->dwData, pcds->lpData, pcds->cbData, nullptr) ? eValidBlocks : eInvalidBlocks];
+        ++g_alResults[DeskbandSnapshotIsValid(pcds->dwData, pcds->lpData, pcds->cbData, nullptr) ? eValidBlocks
+                                                                                                 : eInvalidBlocks];
         return TRUE;
     case WM_HOST_MEASURE:
         Measure(hwnd, reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
@@ -123,7 +135,10 @@ int RunHost(const char* pszName)
     return 0;
 }
 
-LRESULT HostResult(HWND hwndHost, eResult result) { return SendMessageA(hwndHost, WM_HOST_RESULT, result, 0); }
+LRESULT HostResult(HWND hwndHost, eResult result)
+{
+    return SendMessageA(hwndHost, WM_HOST_RESULT, result, 0);
+}
 
 // ---- The platform's work alone, for the baseline: the background of this band window, in a
 // block of the snapshot's size
@@ -144,7 +159,8 @@ LRESULT CALLBACK BaselineWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lPa
     const HGDIOBJ hOld = SelectObject(hdc, hBitmap);
     DrawThemeParentBackground(g_hwndBaselineBand, hdc, &rc);
     COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, static_cast<DWORD>(g_baselineBlock.size()), g_baselineBlock.data()};
-    SendMessageA(reinterpret_cast<HWND>(lParam), WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd), reinterpret_cast<LPARAM>(&cds));
+    SendMessageA(reinterpret_cast<HWND>(lParam), WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd),
+                 reinterpret_cast<LPARAM>(&cds));
     SelectObject(hdc, hOld);
     DeleteDC(hdc);
     DeleteObject(hBitmap);
@@ -165,7 +181,8 @@ bool MeasureSnapshotPath(HWND hwndHost, HWND hwndBaseline, int nWidth, int nHeig
     g_baselineBlock.assign(cbBlock, 0);
     const DWORD adwHeader[] = {DESKBAND_SNAPSHOT_HEADER_WORD, static_cast<DWORD>(nWidth), static_cast<DWORD>(nHeight)};
     memcpy(g_baselineBlock.data(), adwHeader, sizeof(adwHeader));
-    SendMessageA(hwndHost, WM_HOST_MEASURE, reinterpret_cast<WPARAM>(band.m_hwndUtility), reinterpret_cast<LPARAM>(hwndBaseline));
+    SendMessageA(hwndHost, WM_HOST_MEASURE, reinterpret_cast<WPARAM>(band.m_hwndUtility),
+                 reinterpret_cast<LPARAM>(hwndBaseline));
 
     // The host stays registered from the last turn; every resize brings it a snapshot.
     std::vector<double> resizes;
@@ -175,8 +192,10 @@ bool MeasureSnapshotPath(HWND hwndHost, HWND hwndBaseline, int nWidth, int nHeig
     if (HostResult(hwndHost, eValidBlocks) - cBefore != kcResizes || HostResult(hwndHost, eInvalidBlocks) != 0)
         return Fail("the host did not get one good snapshot per resize at " + strSize);
 
-    PrintRow("Snapshot path", strSize + ": host's 9928 / platform baseline", HostResult(hwndHost, eRatioPpm) / 1e6, "x", "<= 1.10");
-    PrintRow("Snapshot path", strSize + ": host's 9928 (render and snapshot)", HostResult(hwndHost, eBandNs) / 1e6, "ms");
+    PrintRow("Snapshot path", strSize + ": host's 9928 / platform baseline", HostResult(hwndHost, eRatioPpm) / 1e6, "x",
+             "<= 1.10");
+    PrintRow("Snapshot path", strSize + ": host's 9928 (render and snapshot)", HostResult(hwndHost, eBandNs) / 1e6,
+             "ms");
     PrintRow("Snapshot path", strSize + ": platform baseline", HostResult(hwndHost, eBaselineNs) / 1e6, "ms");
     PrintRow("Snapshot path", strSize + ": resize to the host's receipt", Median(resizes) * 1e3, "ms");
     return true;
@@ -219,7 +238,8 @@ bool MeasureColdStart(HWND hwndHost)
 {
     std::vector<double> empty, band, difference;
     for (int i = 0; i < kcColdStarts; ++i) {
-        if (CChildProcess(kProgram, "cold " + std::to_string(reinterpret_cast<ULONG_PTR>(hwndHost))).ExitCode(60000) != 0)
+        if (CChildProcess(kProgram, "cold " + std::to_string(reinterpret_cast<ULONG_PTR>(hwndHost))).ExitCode(60000) !=
+            0)
             return Fail("a cold start failed");
         empty.push_back(HostResult(hwndHost, eColdEmptyUs) / 1e3);
         band.push_back(HostResult(hwndHost, eColdBandUs) / 1e3);

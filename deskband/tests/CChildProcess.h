@@ -19,7 +19,8 @@ public:
         strCommand = "\"" + strCommand.substr(0, strCommand.rfind('\\') + 1) + pszProgram + "\" " + strArguments;
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
-        CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_pi);
+        CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                       &m_pi);
     }
     ~CChildProcess()
     {

@@ -39,7 +39,8 @@ protected:
         for (int i = 0; i < nWidth * nHeight; ++i) {
             const COLORREF cr = crFill != CLR_INVALID ? crFill : PatternAt(i % nWidth + dx, i / nWidth + dy);
             if ((snapshot.words[12 + i] & 0xFFFFFF) != AsDibPixel(cr))
-                return ADD_FAILURE() << "pixel " << i % nWidth << "," << i / nWidth << " is " << std::hex << snapshot.words[12 + i];
+                return ADD_FAILURE() << "pixel " << i % nWidth << "," << i / nWidth << " is " << std::hex
+                                     << snapshot.words[12 + i];
         }
     }
 };

@@ -23,7 +23,11 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
-    STDMETHODIMP GetWindow(HWND* phwnd) override { *phwnd = m_hwnd; return S_OK; }
+    STDMETHODIMP GetWindow(HWND* phwnd) override
+    {
+        *phwnd = m_hwnd;
+        return S_OK;
+    }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
     IUnknown* Unknown() { return static_cast<IOleWindow*>(this); }

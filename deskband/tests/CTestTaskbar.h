@@ -8,8 +8,14 @@
 
 // Every pixel of the test taskbar's background differs from its neighbours (up to 256 pixels
 // apart), so a snapshot taken at the wrong offset shows.
-inline COLORREF PatternAt(int x, int y) { return RGB(x, y * 4, 0x5A); }
-inline DWORD AsDibPixel(COLORREF cr) { return GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr); }
+inline COLORREF PatternAt(int x, int y)
+{
+    return RGB(x, y * 4, 0x5A);
+}
+inline DWORD AsDibPixel(COLORREF cr)
+{
+    return GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr);
+}
 // A 32-bit top-down DIB of the given size, the layout of a snapshot's pixels.
 inline BITMAPINFO TopDownDib(int nWidth, int nHeight)
 {
@@ -24,7 +30,8 @@ public:
     static const int kDefaultWidth = 200;
     static const int kDefaultHeight = 40;
 
-    explicit CTestTaskbar(int nWidth = kDefaultWidth, int nHeight = kDefaultHeight) : m_nWidth(nWidth), m_nHeight(nHeight)
+    explicit CTestTaskbar(int nWidth = kDefaultWidth, int nHeight = kDefaultHeight)
+        : m_nWidth(nWidth), m_nHeight(nHeight)
     {
         for (int y = 0; y < nHeight; ++y)
             for (int x = 0; x < nWidth; ++x)

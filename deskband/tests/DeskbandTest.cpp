@@ -22,7 +22,8 @@ using DeskbandTest = CSitedBandTest;
 
 TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
 {
-    for (DWORD dwViewMode : {DBIF_VIEWMODE_NORMAL, DBIF_VIEWMODE_VERTICAL, DBIF_VIEWMODE_FLOATING, DBIF_VIEWMODE_TRANSPARENT}) {
+    for (DWORD dwViewMode :
+         {DBIF_VIEWMODE_NORMAL, DBIF_VIEWMODE_VERTICAL, DBIF_VIEWMODE_FLOATING, DBIF_VIEWMODE_TRANSPARENT}) {
         const bool fVertical = dwViewMode == DBIF_VIEWMODE_VERTICAL;
         DESKBANDINFO dbi = {};
         dbi.dwMask = 0x7F;
@@ -33,7 +34,8 @@ TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
         // Minimum, actual, maximum and integral sizes, x then y.
         EXPECT_EQ((std::vector<LONG>{dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptActual.x, dbi.ptActual.y, dbi.ptMaxSize.x,
                                      dbi.ptMaxSize.y, dbi.ptIntegral.x, dbi.ptIntegral.y}),
-                  (std::vector<LONG>{fVertical ? 16 : 32, fVertical ? 32 : 16, fVertical ? 16 : 80, fVertical ? 40 : 16, -1, -1, 1, 1}));
+                  (std::vector<LONG>{fVertical ? 16 : 32, fVertical ? 32 : 16, fVertical ? 16 : 80, fVertical ? 40 : 16,
+                                     -1, -1, 1, 1}));
         EXPECT_TRUE(dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT);
         EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(dwViewMode));
         EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(RGB(1, 2, dwViewMode)));

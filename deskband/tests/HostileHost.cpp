@@ -67,14 +67,22 @@ public:
     int Act()
     {
         switch (Below(8)) {
-        case 0: return AskAndCheck();
-        case 1: return Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, Random(), reinterpret_cast<LPARAM>(AnyWindow()));
-        case 2: return SendJunkCopyData();
-        case 3: return WindowPosStorm();
-        case 4: return ChangeTheme();
-        case 5: return Send(AnyBandWindow(), WM_USER + Below(0x10000 - WM_USER), Random(), Random());
-        case 6: return Send(m_hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
-        default: return ReplaceHostWindow();
+        case 0:
+            return AskAndCheck();
+        case 1:
+            return Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, Random(), reinterpret_cast<LPARAM>(AnyWindow()));
+        case 2:
+            return SendJunkCopyData();
+        case 3:
+            return WindowPosStorm();
+        case 4:
+            return ChangeTheme();
+        case 5:
+            return Send(AnyBandWindow(), WM_USER + Below(0x10000 - WM_USER), Random(), Random());
+        case 6:
+            return Send(m_hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
+        default:
+            return ReplaceHostWindow();
         }
     }
 
@@ -96,7 +104,8 @@ private:
         // some sends that went through with 0, but sets no error then.
         DWORD_PTR dwIgnored = 0;
         SetLastError(ERROR_SUCCESS);
-        if (!SendMessageTimeoutA(hwnd, uMsg, wParam, lParam, SMTO_NORMAL, kuSendTimeoutMs, pdwResult ? pdwResult : &dwIgnored) &&
+        if (!SendMessageTimeoutA(hwnd, uMsg, wParam, lParam, SMTO_NORMAL, kuSendTimeoutMs,
+                                 pdwResult ? pdwResult : &dwIgnored) &&
             GetLastError() != ERROR_SUCCESS)
             g_dwFaults |= HOSTILE_FAULT_NO_ANSWER;
         return 1;
@@ -116,8 +125,16 @@ private:
     // (Any other live window could belong to a test running beside this one.)
     HWND AnyWindow()
     {
-        const HWND ahwnd[] = {nullptr, m_hwndHost, m_hwndDead, m_hwndForeign, GetDesktopWindow(), m_hwndUtility,
-                              m_hwndBand, GetParent(m_hwndBand), NoWindow(0xFFFFFFFF), NoWindow(0xFFFF)};
+        const HWND ahwnd[] = {nullptr,
+                              m_hwndHost,
+                              m_hwndDead,
+                              m_hwndForeign,
+                              GetDesktopWindow(),
+                              m_hwndUtility,
+                              m_hwndBand,
+                              GetParent(m_hwndBand),
+                              NoWindow(0xFFFFFFFF),
+                              NoWindow(0xFFFF)};
         return ahwnd[Below(sizeof(ahwnd) / sizeof(ahwnd[0]))];
     }
 
@@ -137,21 +154,26 @@ private:
             b = static_cast<BYTE>(m_random());
         if (junk.size() >= 12 && Below(2)) {
             // Looks like a snapshot header, with sizes that do not match the block.
-            const DWORD adwHeader[] = {DESKBAND_SNAPSHOT_HEADER_WORD, static_cast<DWORD>(Random()), static_cast<DWORD>(Random())};
+            const DWORD adwHeader[] = {DESKBAND_SNAPSHOT_HEADER_WORD, static_cast<DWORD>(Random()),
+                                       static_cast<DWORD>(Random())};
             memcpy(junk.data(), adwHeader, sizeof(adwHeader));
         }
         COPYDATASTRUCT cds = {Below(2) ? DESKBAND_SNAPSHOT_ID : static_cast<ULONG_PTR>(Random()),
                               static_cast<DWORD>(junk.size()), junk.empty() ? nullptr : junk.data()};
-        return Send(AnyBandWindow(), WM_COPYDATA, reinterpret_cast<WPARAM>(AnyWindow()), reinterpret_cast<LPARAM>(&cds));
+        return Send(AnyBandWindow(), WM_COPYDATA, reinterpret_cast<WPARAM>(AnyWindow()),
+                    reinterpret_cast<LPARAM>(&cds));
     }
 
     // Mostly taskbar-like sizes; now and then empty or negative ones.
     int Extent(int nUsual)
     {
         switch (Below(16)) {
-        case 0: return 0;
-        case 1: return -static_cast<int>(Below(100)) - 1;
-        default: return static_cast<int>(Below(nUsual)) + 1;
+        case 0:
+            return 0;
+        case 1:
+            return -static_cast<int>(Below(100)) - 1;
+        default:
+            return static_cast<int>(Below(nUsual)) + 1;
         }
     }
 
@@ -171,7 +193,7 @@ private:
         for (int i = 0; i < cMessages; ++i) {
             const SIZE size = AnySize();
             WINDOWPOS wp = {AnyWindow(), AnyWindow(), static_cast<int>(Below(50)), static_cast<int>(Below(20)),
-                            size.cx, size.cy, static_cast<UINT>(Random())};
+                            size.cx,     size.cy,     static_cast<UINT>(Random())};
             if (Below(2))
                 wp.flags &= ~SWP_NOSIZE;
             Send(m_hwndBand, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&wp));

@@ -20,7 +20,10 @@ inline void PumpMessages()
         DispatchMessageA(&msg);
 }
 
-inline HWND UtilityWindow() { return FindUtilityWindowOf(GetCurrentProcessId()); }
+inline HWND UtilityWindow()
+{
+    return FindUtilityWindowOf(GetCurrentProcessId());
+}
 
 template <typename T> T* QueryAs(IUnknown* pUnknown, REFIID riid)
 {
@@ -62,7 +65,8 @@ inline IDeskBand* CreateBand()
         GetProcAddress(Veltrix().hModule, "DllGetClassObject"));
     IClassFactory* pFactory = nullptr;
     void* pv = nullptr;
-    if (pfnGetClassObject && SUCCEEDED(pfnGetClassObject(kClsidDeskband, IID_IClassFactory, reinterpret_cast<void**>(&pFactory)))) {
+    if (pfnGetClassObject &&
+        SUCCEEDED(pfnGetClassObject(kClsidDeskband, IID_IClassFactory, reinterpret_cast<void**>(&pFactory)))) {
         pFactory->CreateInstance(nullptr, IID_IDeskBand, &pv);
         pFactory->Release();
     }

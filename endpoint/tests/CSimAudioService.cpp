@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 const PROPERTYKEY kKeyDeviceName = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
 const PROPERTYKEY kKeyFriendlyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}},
@@ -26,12 +27,19 @@ HRESULT TextValue(const std::wstring& strText, PROPVARIANT* pValue)
 }
 
 // Methods of the platform's interfaces that the library never calls.
-#define SIM_UNUSED(method) STDMETHODIMP method override { return E_NOTIMPL; }
+#define SIM_UNUSED(method)                                                                                             \
+    STDMETHODIMP method override                                                                                       \
+    {                                                                                                                  \
+        return E_NOTIMPL;                                                                                              \
+    }
 
 // Every COM object of the service: its kind (enumerator, collection, device, property store or
 // volume control) decides the one interface it answers to.
-class CSimAudioService::CObject : public IMMDeviceEnumerator, public IMMDeviceCollection, public IMMDevice,
-                                  public IPropertyStore, public IAudioEndpointVolume
+class CSimAudioService::CObject : public IMMDeviceEnumerator,
+                                  public IMMDeviceCollection,
+                                  public IMMDevice,
+                                  public IPropertyStore,
+                                  public IAudioEndpointVolume
 {
 public:
     CObject(CSimAudioService& service, eSimObject kind, int iEndpoint)
@@ -123,9 +131,8 @@ public:
     STDMETHODIMP SetMasterVolumeLevelScalar(float fLevel, LPCGUID pguid) override
     {
         bool bValid = fLevel >= 0.0f && fLevel <= 1.0f;
-        return Use(eSimSetScalar, [&] {
-            return bValid ? Change(fLevel, DbOf(fLevel), Mine().bMuted, pguid) : E_INVALIDARG;
-        });
+        return Use(eSimSetScalar,
+                   [&] { return bValid ? Change(fLevel, DbOf(fLevel), Mine().bMuted, pguid) : E_INVALIDARG; });
     }
     STDMETHODIMP SetMute(BOOL bMute, LPCGUID pguid) override
     {
@@ -148,18 +155,25 @@ public:
     SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**))
     SIM_UNUSED(RegisterEndpointNotificationCallback(IMMNotificationClient*))
     SIM_UNUSED(UnregisterEndpointNotificationCallback(IMMNotificationClient*))
-    SIM_UNUSED(GetId(LPWSTR*)) SIM_UNUSED(GetState(DWORD*))
-    SIM_UNUSED(GetCount(DWORD*)) SIM_UNUSED(GetAt(DWORD, PROPERTYKEY*)) SIM_UNUSED(Commit())
+    SIM_UNUSED(GetId(LPWSTR*))
+    SIM_UNUSED(GetState(DWORD*))
+    SIM_UNUSED(GetCount(DWORD*))
+    SIM_UNUSED(GetAt(DWORD, PROPERTYKEY*))
+    SIM_UNUSED(Commit())
     SIM_UNUSED(SetValue(REFPROPERTYKEY, REFPROPVARIANT))
-    SIM_UNUSED(GetChannelCount(UINT*)) SIM_UNUSED(QueryHardwareSupport(DWORD*))
-    SIM_UNUSED(SetChannelVolumeLevel(UINT, float, LPCGUID)) SIM_UNUSED(GetChannelVolumeLevel(UINT, float*))
-    SIM_UNUSED(SetChannelVolumeLevelScalar(UINT, float, LPCGUID)) SIM_UNUSED(GetChannelVolumeLevelScalar(UINT, float*))
-    SIM_UNUSED(GetVolumeStepInfo(UINT*, UINT*)) SIM_UNUSED(VolumeStepUp(LPCGUID)) SIM_UNUSED(VolumeStepDown(LPCGUID))
+    SIM_UNUSED(GetChannelCount(UINT*))
+    SIM_UNUSED(QueryHardwareSupport(DWORD*))
+    SIM_UNUSED(SetChannelVolumeLevel(UINT, float, LPCGUID))
+    SIM_UNUSED(GetChannelVolumeLevel(UINT, float*))
+    SIM_UNUSED(SetChannelVolumeLevelScalar(UINT, float, LPCGUID))
+    SIM_UNUSED(GetChannelVolumeLevelScalar(UINT, float*))
+    SIM_UNUSED(GetVolumeStepInfo(UINT*, UINT*))
+    SIM_UNUSED(VolumeStepUp(LPCGUID))
+    SIM_UNUSED(VolumeStepDown(LPCGUID))
 
 private:
     // A platform call: counted, failed when told so, else the action under the service's lock.
-    template <class F>
-    HRESULT Use(eSimCall call, F action)
+    template <class F> HRESULT Use(eSimCall call, F action)
     {
         HRESULT hr = m_service.Enter(call);
         if (FAILED(hr))
@@ -167,8 +181,7 @@ private:
         HRESULT hrAction = m_service.Locked(action);
         return FAILED(hrAction) ? hrAction : hr;
     }
-    template <class I>
-    HRESULT Create(eSimCall call, bool bValid, eSimObject kind, int iEndpoint, I** ppv)
+    template <class I> HRESULT Create(eSimCall call, bool bValid, eSimObject kind, int iEndpoint, I** ppv)
     {
         *ppv = nullptr;
         return Use(call, [&] {
@@ -176,8 +189,7 @@ private:
             return bValid ? S_OK : E_INVALIDARG;
         });
     }
-    template <class T, class V>
-    HRESULT Read(eSimCall call, T* pValue, const V& value)
+    template <class T, class V> HRESULT Read(eSimCall call, T* pValue, const V& value)
     {
         return Use(call, [&] { return pValue ? (*pValue = value, S_OK) : E_POINTER; });
     }
@@ -218,7 +230,10 @@ CSimAudioService::~CSimAudioService()
 int CSimAudioService::AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName)
 {
     SimEndpoint endpoint{pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, {}, {}};
-    return Locked([&] { m_endpoints.push_back(endpoint); return static_cast<int>(m_endpoints.size()) - 1; });
+    return Locked([&] {
+        m_endpoints.push_back(endpoint);
+        return static_cast<int>(m_endpoints.size()) - 1;
+    });
 }
 
 DWORD CSimAudioService::RegisterOnThisThread()

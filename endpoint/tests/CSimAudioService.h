@@ -15,13 +15,35 @@
 // Platform calls that the service can be told to answer with a given HRESULT.
 enum eSimCall
 {
-    eSimCreateEnumerator, eSimEnumEndpoints, eSimGetCount, eSimItem, eSimOpenPropertyStore, eSimGetValue,
-    eSimGetDefault, eSimActivate, eSimRegister, eSimUnregister, eSimGetMute, eSimSetMute, eSimGetLevel,
-    eSimSetLevel, eSimGetScalar, eSimSetScalar, eSimCallCount
+    eSimCreateEnumerator,
+    eSimEnumEndpoints,
+    eSimGetCount,
+    eSimItem,
+    eSimOpenPropertyStore,
+    eSimGetValue,
+    eSimGetDefault,
+    eSimActivate,
+    eSimRegister,
+    eSimUnregister,
+    eSimGetMute,
+    eSimSetMute,
+    eSimGetLevel,
+    eSimSetLevel,
+    eSimGetScalar,
+    eSimSetScalar,
+    eSimCallCount
 };
 
 // Kinds of the service's COM objects, counted while they live; eSimAnyObject stands for all.
-enum eSimObject { eSimEnumerator, eSimCollection, eSimDevice, eSimPropertyStore, eSimVolume, eSimAnyObject };
+enum eSimObject
+{
+    eSimEnumerator,
+    eSimCollection,
+    eSimDevice,
+    eSimPropertyStore,
+    eSimVolume,
+    eSimAnyObject
+};
 
 // An endpoint's range in dB; a scalar level maps linearly onto it.
 const float kfSimMinDb = -60.0f;
@@ -53,7 +75,10 @@ public:
     // null key gives an endpoint whose match key holds no string.
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName = L"Speakers");
     // The next call of a kind returns hr (a success code still performs the call).
-    void FailNext(eSimCall call, HRESULT hr = E_FAIL) { Locked([&] { m_hrNext[call] = hr; }); }
+    void FailNext(eSimCall call, HRESULT hr = E_FAIL)
+    {
+        Locked([&] { m_hrNext[call] = hr; });
+    }
     // CoCreateInstance looks up class objects in the caller's apartment only, so each thread
     // that opens endpoints registers the service too (with its COM initialised).
     DWORD RegisterOnThisThread();
@@ -63,9 +88,18 @@ public:
     // Returns once every change made so far has been delivered.
     void Flush();
 
-    SimEndpoint Endpoint(int iEndpoint) { return Locked([&] { return m_endpoints[iEndpoint]; }); }
-    int EndpointCount() { return Locked([&] { return static_cast<int>(m_endpoints.size()); }); }
-    int Calls(eSimCall call) { return Locked([&] { return m_cCalls[call]; }); }
+    SimEndpoint Endpoint(int iEndpoint)
+    {
+        return Locked([&] { return m_endpoints[iEndpoint]; });
+    }
+    int EndpointCount()
+    {
+        return Locked([&] { return static_cast<int>(m_endpoints.size()); });
+    }
+    int Calls(eSimCall call)
+    {
+        return Locked([&] { return m_cCalls[call]; });
+    }
     // Live COM objects of one kind, or of all kinds; the class object is not counted.
     int Live(eSimObject kind = eSimAnyObject);
 
@@ -77,10 +111,13 @@ public:
 
 private:
     class CObject;
-    struct Notification { int iEndpoint; AUDIO_VOLUME_NOTIFICATION_DATA data; };
+    struct Notification
+    {
+        int iEndpoint;
+        AUDIO_VOLUME_NOTIFICATION_DATA data;
+    };
 
-    template <class F>
-    auto Locked(F action) -> decltype(action())
+    template <class F> auto Locked(F action) -> decltype(action())
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return action();

@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 class CHostVolume : public CQuillon
 {
@@ -19,8 +20,8 @@ public:
 
 int main()
 {
-    auto pfnVersion = reinterpret_cast<int (*)()>(
-        GetProcAddress(GetModuleHandleA("Quillon.dll"), "Quillon_GetDllVersion"));
+    auto pfnVersion =
+        reinterpret_cast<int (*)()>(GetProcAddress(GetModuleHandleA("Quillon.dll"), "Quillon_GetDllVersion"));
     if (Quillon_GetDllVersion() != 1001 || !pfnVersion || pfnVersion() != 1001)
         return 1;
 

@@ -5,7 +5,8 @@
 #include "CSimAudioService.h"
 #include "Quillon.h"
 
-namespace {
+namespace
+{
 
 // The process's open handles. Where the platform leaves the count unimplemented (Wine
 // answers 0), the handle values the platform still accepts are counted instead: handles are

@@ -6,7 +6,8 @@
 #include <atomic>
 #include <string>
 
-namespace {
+namespace
+{
 
 const GUID kGuidOther = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
@@ -118,12 +119,18 @@ TEST_F(QuillonTest, FailedStepKeepsWhatWasAcquired)
     };
     const eSimCall eNone = eSimCallCount;
     const Row rows[] = {
-        {eSimCreateEnumerator, eFindDefault, "wanted", 0, 0, 0}, {eSimEnumEndpoints, eFindByName, "wanted", 1, 0, 0},
-        {eSimGetCount, eFindByName, "wanted", 1, 0, 0}, {eSimItem, eFindByName, "wanted", 1, 0, 0},
-        {eSimOpenPropertyStore, eFindByName, "wanted", 1, 0, 0}, {eSimGetValue, eFindByName, "wanted", 1, 0, 0},
-        {eNone, eFindByName, "Speakers (Default)", 1, 0, 0}, {eNone, eFindByName, "{0.0.0.00000000}.{default", 1, 0, 0},
-        {eNone, eFindByName, nullptr, 1, 0, 0}, {eSimGetDefault, eFindDefault, "wanted", 1, 0, 0},
-        {eSimActivate, eFindDefault, "wanted", 1, 1, 0}, {eSimRegister, eFindByName, "wanted", 1, 1, 1},
+        {eSimCreateEnumerator, eFindDefault, "wanted", 0, 0, 0},
+        {eSimEnumEndpoints, eFindByName, "wanted", 1, 0, 0},
+        {eSimGetCount, eFindByName, "wanted", 1, 0, 0},
+        {eSimItem, eFindByName, "wanted", 1, 0, 0},
+        {eSimOpenPropertyStore, eFindByName, "wanted", 1, 0, 0},
+        {eSimGetValue, eFindByName, "wanted", 1, 0, 0},
+        {eNone, eFindByName, "Speakers (Default)", 1, 0, 0},
+        {eNone, eFindByName, "{0.0.0.00000000}.{default", 1, 0, 0},
+        {eNone, eFindByName, nullptr, 1, 0, 0},
+        {eSimGetDefault, eFindDefault, "wanted", 1, 0, 0},
+        {eSimActivate, eFindDefault, "wanted", 1, 1, 0},
+        {eSimRegister, eFindByName, "wanted", 1, 1, 1},
     };
     int iWanted = m_service.AddEndpoint(L"Wanted");
     for (const Row& row : rows) {
@@ -161,8 +168,12 @@ TEST_F(QuillonTest, NameMatchesDeviceKeyIgnoringAsciiCaseOnly)
     m_service.AddEndpoint(L"twin");
 
     EXPECT_EQ(OpenByName("lINE oUT"), iLineOut);
-    EXPECT_EQ(OpenByName("\xC9" "cho"), iEcho);
-    EXPECT_EQ(OpenByName("\xE9" "cho"), -1);
+    EXPECT_EQ(OpenByName("\xC9"
+                         "cho"),
+              iEcho);
+    EXPECT_EQ(OpenByName("\xE9"
+                         "cho"),
+              -1);
     EXPECT_EQ(OpenByName("\x10x"), iCyrillic);
     EXPECT_EQ(OpenByName(std::string(255, 'a').c_str()), iLong);
     EXPECT_EQ(OpenByName(std::string(256, 'a').c_str()), -1);

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <random>
 
-namespace {
+namespace
+{
 
 const DWORD kdwAlive = 0xA11FE5ED;
 std::atomic<long> g_cHeard(0);

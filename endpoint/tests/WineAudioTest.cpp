@@ -6,7 +6,8 @@
 
 #include <string>
 
-namespace {
+namespace
+{
 
 const PROPERTYKEY kKeyDeviceName = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
 
@@ -21,8 +22,7 @@ std::string DefaultDeviceKey()
     PropVariantInit(&value);
     HRESULT hr =
         CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&pEnumerator));
-    if (SUCCEEDED(hr) &&
-        SUCCEEDED(pEnumerator->GetDefaultAudioEndpoint(eRender, eConsole, &pDevice)) &&
+    if (SUCCEEDED(hr) && SUCCEEDED(pEnumerator->GetDefaultAudioEndpoint(eRender, eConsole, &pDevice)) &&
         SUCCEEDED(pDevice->OpenPropertyStore(STGM_READ, &pStore)) &&
         SUCCEEDED(pStore->GetValue(kKeyDeviceName, &value)) && value.vt == VT_LPWSTR) {
         for (LPCWSTR pwch = value.pwszVal; *pwch; ++pwch)

@@ -51,8 +51,8 @@ bool CReferenceHost::Create()
     RegisterClassA(&wc);
     // A real host registers the window it draws the band's content in. This one draws
     // nothing, so its window stays hidden.
-    m_hwndHost = CreateWindowExA(0, kszHostClass, "Reference host", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                 wc.hInstance, this);
+    m_hwndHost =
+        CreateWindowExA(0, kszHostClass, "Reference host", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, this);
     if (!m_hwndHost)
         return false;
     SetTimer(m_hwndHost, kidLookForBand, kmsLookForBand, nullptr);
@@ -222,8 +222,8 @@ bool CReferenceHost::SaveSnapshot(const Snapshot& snapshot, const std::string& s
         EncodePngFromBgrx(snapshot.header.nWidth, snapshot.header.nHeight, snapshot.pixels.data());
     if (png.empty())
         return false;
-    const HANDLE hFile = CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr);
+    const HANDLE hFile =
+        CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         return false;
     DWORD cbWritten = 0;

@@ -45,8 +45,8 @@ uint32_t Adler32(const std::vector<uint8_t>& data)
 
 void AppendBigEndian(std::vector<uint8_t>& out, uint32_t dw)
 {
-    const uint8_t ab[] = {static_cast<uint8_t>(dw >> 24), static_cast<uint8_t>(dw >> 16),
-                          static_cast<uint8_t>(dw >> 8), static_cast<uint8_t>(dw)};
+    const uint8_t ab[] = {static_cast<uint8_t>(dw >> 24), static_cast<uint8_t>(dw >> 16), static_cast<uint8_t>(dw >> 8),
+                          static_cast<uint8_t>(dw)};
     out.insert(out.end(), std::begin(ab), std::end(ab));
 }
 

@@ -16,15 +16,14 @@ namespace
 const int kExitFailed = 1;
 const int kExitUsage = 2;
 
-const char kszUsage[] =
-    "usage: quillon [--device NAME] COMMAND\n"
-    "  get            print the master volume (0 to 1, and in dB) and the mute state\n"
-    "  set LEVEL      set the master volume, LEVEL from 0 to 1\n"
-    "  set-db DB      set the master volume in decibels\n"
-    "  mute on|off    mute or unmute\n"
-    "  watch          print changes made by other programs until Ctrl+C\n"
-    "  --device NAME  use the active render endpoint whose device key is NAME (any ASCII case)\n"
-    "                 instead of the default one\n";
+const char kszUsage[] = "usage: quillon [--device NAME] COMMAND\n"
+                        "  get            print the master volume (0 to 1, and in dB) and the mute state\n"
+                        "  set LEVEL      set the master volume, LEVEL from 0 to 1\n"
+                        "  set-db DB      set the master volume in decibels\n"
+                        "  mute on|off    mute or unmute\n"
+                        "  watch          print changes made by other programs until Ctrl+C\n"
+                        "  --device NAME  use the active render endpoint whose device key is NAME (any ASCII case)\n"
+                        "                 instead of the default one\n";
 
 HANDLE g_hStopWatching;
 

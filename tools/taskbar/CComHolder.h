@@ -3,8 +3,7 @@
 #include <unknwn.h>
 
 // Holds one reference to a COM object for as long as it lives.
-template <class T>
-class CComHolder
+template <class T> class CComHolder
 {
 public:
     CComHolder() : m_p(nullptr) {}

@@ -1,8 +1,6 @@
 #include "CDemoSite.h"
 
-CDemoSite::CDemoSite(HWND hwndContainer) : m_cRef(1), m_hwndContainer(hwndContainer)
-{
-}
+CDemoSite::CDemoSite(HWND hwndContainer) : m_cRef(1), m_hwndContainer(hwndContainer) {}
 
 STDMETHODIMP CDemoSite::QueryInterface(REFIID riid, void** ppv)
 {

@@ -28,9 +28,7 @@ int Grain(int x, int y)
 }
 }
 
-CDemoTaskbar::CDemoTaskbar() : m_hwnd(nullptr), m_nWidth(GetSystemMetrics(SM_CXSCREEN)), m_nHeight(kHeight)
-{
-}
+CDemoTaskbar::CDemoTaskbar() : m_hwnd(nullptr), m_nWidth(GetSystemMetrics(SM_CXSCREEN)), m_nHeight(kHeight) {}
 
 CDemoTaskbar::~CDemoTaskbar()
 {
@@ -48,9 +46,9 @@ bool CDemoTaskbar::Create()
     wc.lpszClassName = kszTaskbarClass;
     RegisterClassA(&wc);
     const int y = GetSystemMetrics(SM_CYSCREEN) - m_nHeight;
-    m_hwnd = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kszTaskbarClass, "Demo taskbar",
-                             WS_POPUP | WS_CLIPCHILDREN, 0, y, m_nWidth, m_nHeight, nullptr, nullptr, wc.hInstance,
-                             this);
+    m_hwnd =
+        CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kszTaskbarClass, "Demo taskbar", WS_POPUP | WS_CLIPCHILDREN,
+                        0, y, m_nWidth, m_nHeight, nullptr, nullptr, wc.hInstance, this);
     if (!m_hwnd)
         return false;
     ShowWindow(m_hwnd, SW_SHOWNOACTIVATE);
@@ -128,8 +126,8 @@ void CDemoTaskbar::PaintButtons(HDC hdc) const
     HGDIOBJ hOldBrush = SelectObject(hdc, hStart);
     Ellipse(hdc, 6, 4, 6 + m_nHeight - 8, m_nHeight - 4);
 
-    const COLORREF acrIcons[] = {RGB(234, 67, 53), RGB(251, 188, 5), RGB(66, 133, 244), RGB(171, 71, 188),
-                                 RGB(0, 172, 193), RGB(255, 112, 67)};
+    const COLORREF acrIcons[] = {RGB(234, 67, 53),  RGB(251, 188, 5), RGB(66, 133, 244),
+                                 RGB(171, 71, 188), RGB(0, 172, 193), RGB(255, 112, 67)};
     const int cxButton = 150;
     for (int i = 0, x = 52; x + cxButton < m_nWidth - 90; ++i, x += cxButton + 6) {
         const HBRUSH hButton = CreateSolidBrush(i % 4 == 1 ? RGB(96, 128, 180) : RGB(44, 62, 100));

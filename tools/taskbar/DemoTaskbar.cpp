@@ -107,8 +107,8 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered)
     hr = band->GetBandInfo(kdwBandId, DBIF_VIEWMODE_NORMAL, &dbi);
     if (FAILED(hr))
         return Fail("GetBandInfo", hr);
-    printf("taskbar: band info: minimum %ldx%ld, actual %ldx%ld, mode flags 0x%lX\n", dbi.ptMinSize.x,
-           dbi.ptMinSize.y, dbi.ptActual.x, dbi.ptActual.y, dbi.dwModeFlags);
+    printf("taskbar: band info: minimum %ldx%ld, actual %ldx%ld, mode flags 0x%lX\n", dbi.ptMinSize.x, dbi.ptMinSize.y,
+           dbi.ptActual.x, dbi.ptActual.y, dbi.dwModeFlags);
     hr = band->ShowDW(TRUE);
     if (FAILED(hr))
         return Fail("ShowDW", hr);

@@ -45,7 +45,8 @@ bool RunDeskBand()
 {
     typedef HRESULT(WINAPI * PFN_GETCLASSOBJECT)(REFCLSID, REFIID, void**);
     HMODULE hLibrary = LoadLibraryA("Veltrix.dll");
-    auto pfnGetClassObject = reinterpret_cast<PFN_GETCLASSOBJECT>(hLibrary ? GetProcAddress(hLibrary, "DllGetClassObject") : nullptr);
+    auto pfnGetClassObject =
+        reinterpret_cast<PFN_GETCLASSOBJECT>(hLibrary ? GetProcAddress(hLibrary, "DllGetClassObject") : nullptr);
     HWND hwndContainer = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 400, 40, nullptr, nullptr, nullptr, nullptr);
     HWND hwndHost = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     CSite site(hwndContainer);
@@ -69,7 +70,8 @@ bool RunDeskBand()
         pBand->CloseDW(0);
         pWithSite->SetSite(nullptr);
     }
-    for (IUnknown* pUnknown : {static_cast<IUnknown*>(pWithSite), static_cast<IUnknown*>(pBand), static_cast<IUnknown*>(pFactory)})
+    for (IUnknown* pUnknown :
+         {static_cast<IUnknown*>(pWithSite), static_cast<IUnknown*>(pBand), static_cast<IUnknown*>(pFactory)})
         if (pUnknown)
             pUnknown->Release();
     DestroyWindow(hwndHost);

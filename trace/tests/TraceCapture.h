@@ -28,8 +28,8 @@ struct CConsoleCapture
         FreeConsole();
         AllocConsole();
         SetConsoleOutputCP(437);
-        m_hConsole = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        m_hConsole = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
         SetConsoleScreenBufferSize(m_hConsole, COORD{80, 200});
     }
     ~CConsoleCapture()

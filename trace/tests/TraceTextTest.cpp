@@ -32,13 +32,26 @@ TEST(TraceText, CutsAt1023AndMapsOnlyTheSixLetters)
     for (int ch = 1; ch < 256; ++ch) {
         const unsigned char chMapped = static_cast<unsigned char>(text[ch - 1]);
         switch (ch) {
-        case 0xC4: EXPECT_EQ(chMapped, 0x8E); break;
-        case 0xC5: EXPECT_EQ(chMapped, 0x8F); break;
-        case 0xD6: EXPECT_EQ(chMapped, 0x99); break;
-        case 0xE4: EXPECT_EQ(chMapped, 0x84); break;
-        case 0xE5: EXPECT_EQ(chMapped, 0x86); break;
-        case 0xF6: EXPECT_EQ(chMapped, 0x94); break;
-        default: EXPECT_EQ(chMapped, ch);
+        case 0xC4:
+            EXPECT_EQ(chMapped, 0x8E);
+            break;
+        case 0xC5:
+            EXPECT_EQ(chMapped, 0x8F);
+            break;
+        case 0xD6:
+            EXPECT_EQ(chMapped, 0x99);
+            break;
+        case 0xE4:
+            EXPECT_EQ(chMapped, 0x84);
+            break;
+        case 0xE5:
+            EXPECT_EQ(chMapped, 0x86);
+            break;
+        case 0xF6:
+            EXPECT_EQ(chMapped, 0x94);
+            break;
+        default:
+            EXPECT_EQ(chMapped, ch);
         }
     }
 }

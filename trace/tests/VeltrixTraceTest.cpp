@@ -14,8 +14,16 @@
 // The module allocator for a test program that links the trace code without the rest of the
 // library. It counts, so that the tests can tell every queued copy came from it and went back.
 std::atomic<long> g_cModuleAlloc, g_cModuleFree;
-void* ModuleAlloc(size_t cb) { ++g_cModuleAlloc; return malloc(cb); }
-void ModuleFree(void* pv) { g_cModuleFree += pv != nullptr; free(pv); }
+void* ModuleAlloc(size_t cb)
+{
+    ++g_cModuleAlloc;
+    return malloc(cb);
+}
+void ModuleFree(void* pv)
+{
+    g_cModuleFree += pv != nullptr;
+    free(pv);
+}
 
 namespace
 {
