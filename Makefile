@@ -16,7 +16,7 @@ STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
 STRESS_SECONDS ?= 180
 
 .PHONY: all deps build build-windows build-host dist demo test test-host test-windows test-demo \
-        test-fuzz-smoke fuzz bench stress clean
+        test-fuzz-smoke fuzz bench stress clean check-format
 
 all: build
 
@@ -33,6 +33,10 @@ build-host:
 	cmake --preset host >/dev/null
 	cmake --build --preset host -j$(JOBS)
 
+# Fails on C and C++ files that clang-format would change (scripts/check-format --fix formats them).
+check-format: deps
+	@scripts/check-format
+
 dist: build-windows
 	@scripts/copy-dist build/windows dist
 
@@ -41,7 +45,7 @@ dist: build-windows
 demo: deps build-windows dist
 	@scripts/demo
 
-test: build test-host test-windows test-demo test-fuzz-smoke
+test: check-format build test-host test-windows test-demo test-fuzz-smoke
 
 test-host:
 	ctest --preset host -j$(CTEST_JOBS)
