@@ -41,3 +41,28 @@ function(project_deliverable_options target)
         target_link_options(${target} PRIVATE -s -Wl,--enable-stdcall-fixup)
     endif()
 endfunction()
+
+# A build step that fails when an object file of the target or of the object libraries it
+# links defines a static initialiser (cmake/CheckStaticInit.cmake says why). MinGW only: it
+# reads the objects with the cross nm.
+#   project_check_no_static_init(target [object-library...])
+function(project_check_no_static_init target)
+    if(MSVC OR NOT CMAKE_NM)
+        return()
+    endif()
+    set(objects "$<TARGET_OBJECTS:${target}>")
+    foreach(library IN LISTS ARGN)
+        list(APPEND objects "$<TARGET_OBJECTS:${library}>")
+    endforeach()
+    set(object_list ${CMAKE_CURRENT_BINARY_DIR}/${target}-objects.txt)
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}-no-static-init.stamp)
+    file(GENERATE OUTPUT ${object_list} CONTENT "$<JOIN:${objects},\n>\n")
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DOBJECT_LIST=${object_list} -DSTAMP=${stamp}
+                -P ${PROJECT_SOURCE_DIR}/cmake/CheckStaticInit.cmake
+        DEPENDS ${objects} ${PROJECT_SOURCE_DIR}/cmake/CheckStaticInit.cmake
+        COMMENT "Checking ${target}'s objects for static initialisers"
+        VERBATIM)
+    add_custom_target(${target}_no_static_init ALL DEPENDS ${stamp})
+    add_dependencies(${target}_no_static_init ${target})
+endfunction()

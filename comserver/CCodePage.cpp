@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "CScriptMemory.h"
+#include "CModuleMemory.h"
 
 namespace
 {
@@ -50,7 +50,7 @@ char* CCodePage::DupMultiByte(const OLECHAR* pwz)
     int cb = WideCharToMultiByte(CP_ACP, 0, pwz, -1, nullptr, 0, nullptr, nullptr);
     if (cb <= 0)
         return nullptr;
-    CScriptMemory<char> psz(static_cast<char*>(ModuleAlloc(static_cast<size_t>(cb))));
+    CModuleMemory<char> psz(static_cast<char*>(ModuleAlloc(static_cast<size_t>(cb))));
     if (!psz.Get() || WideCharToMultiByte(CP_ACP, 0, pwz, -1, psz.Get(), cb, nullptr, nullptr) != cb)
         return nullptr;
     return psz.Detach();
@@ -61,7 +61,7 @@ OLECHAR* CCodePage::DupWide(const char* psz)
     int cch = MultiByteToWideChar(CP_ACP, 0, psz, -1, nullptr, 0);
     if (cch <= 0)
         return nullptr;
-    CScriptMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc(static_cast<size_t>(cch) * sizeof(OLECHAR))));
+    CModuleMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc(static_cast<size_t>(cch) * sizeof(OLECHAR))));
     if (!pwz.Get() || MultiByteToWideChar(CP_ACP, 0, psz, -1, pwz.Get(), cch) != cch)
         return nullptr;
     return pwz.Detach();
@@ -132,7 +132,7 @@ char* CCodePage::DupMultiByte(const OLECHAR* pwz)
     while (pwz[cch])
         ++cch;
     size_t cb = 2 * cch + 1;
-    CScriptMemory<char> psz(static_cast<char*>(ModuleAlloc(cb)));
+    CModuleMemory<char> psz(static_cast<char*>(ModuleAlloc(cb)));
     if (!psz.Get() || !ToMultiByte(pwz, psz.Get(), cb))
         return nullptr;
     return psz.Detach();
@@ -140,7 +140,7 @@ char* CCodePage::DupMultiByte(const OLECHAR* pwz)
 
 OLECHAR* CCodePage::DupWide(const char* psz)
 {
-    CScriptMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc((std::strlen(psz) + 1) * sizeof(OLECHAR))));
+    CModuleMemory<OLECHAR> pwz(static_cast<OLECHAR*>(ModuleAlloc((std::strlen(psz) + 1) * sizeof(OLECHAR))));
     if (!pwz.Get())
         return nullptr;
     OLECHAR* pwch = pwz.Get();

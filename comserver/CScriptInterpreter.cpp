@@ -3,8 +3,12 @@
 #include <cstring>
 
 #include "CCodePage.h"
-#include "CScriptMemory.h"
+#include "CModuleMemory.h"
 #include "CStoreKey.h"
+#include "ReturnIfFailed.h"
+#ifdef _WIN32
+#include "CScopedLibrary.h"
+#endif
 
 // What one block keeps while its entries are processed.
 struct CScriptInterpreter::Block
@@ -96,9 +100,9 @@ BYTE HexNibble(char ch)
 
 // A "D" value: text that does not convert is refused rather than stored as some number.
 #ifdef _WIN32
-HRESULT NumberFromText(const char* psz, DWORD* pdw)
+[[nodiscard]] HRESULT NumberFromText(const char* psz, DWORD* pdw)
 {
-    CScriptMemory<OLECHAR> pwz(CCodePage::DupWide(psz));
+    CModuleMemory<OLECHAR> pwz(CCodePage::DupWide(psz));
     if (!pwz.Get())
         return E_OUTOFMEMORY;
     ULONG ul = 0;
@@ -108,7 +112,7 @@ HRESULT NumberFromText(const char* psz, DWORD* pdw)
     return S_OK;
 }
 #else
-HRESULT NumberFromText(const char* psz, DWORD* pdw)
+[[nodiscard]] HRESULT NumberFromText(const char* psz, DWORD* pdw)
 {
     if (*psz == '\0')
         return DISP_E_EXCEPTION;
@@ -171,7 +175,7 @@ private:
 
 namespace
 {
-HRESULT LastErrorResult()
+[[nodiscard]] HRESULT LastErrorResult()
 {
     DWORD dwError = GetLastError();
     return dwError ? HRESULT_FROM_WIN32(dwError) : E_FAIL;
@@ -180,15 +184,13 @@ HRESULT LastErrorResult()
 
 HRESULT CScriptInterpreter::RunFromResource(const OLECHAR* pwzModule, UINT nId, const char* pszType, bool fRegister)
 {
-    CScriptMemory<char> pszModule(CCodePage::DupMultiByte(pwzModule));
+    CModuleMemory<char> pszModule(CCodePage::DupMultiByte(pwzModule));
     if (!pszModule.Get())
         return E_OUTOFMEMORY;
-    HMODULE hModule = LoadLibraryExA(pszModule.Get(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!hModule)
+    CScopedLibrary module(pszModule.Get(), LOAD_LIBRARY_AS_DATAFILE);
+    if (!module.Get())
         return LastErrorResult();
-    HRESULT hr = RunResourceOf(hModule, nId, pszType, fRegister);
-    FreeLibrary(hModule);
-    return hr;
+    return RunResourceOf(module.Get(), nId, pszType, fRegister);
 }
 
 // The resource is read within its size only: it need not end in a NUL of its own.
@@ -211,13 +213,11 @@ HRESULT CScriptInterpreter::RunResourceOf(HMODULE hModule, UINT nId, const char*
 HRESULT CScriptInterpreter::RunText(const char* pchText, size_t cchText, bool fRegister)
 {
     char* pszExpanded = nullptr;
-    HRESULT hr = ExpandReplacements(pchText, cchText, &pszExpanded);
-    if (FAILED(hr))
-        return hr;
-    CScriptMemory<char> expanded(pszExpanded);
+    RETURN_IF_FAILED(ExpandReplacements(pchText, cchText, &pszExpanded));
+    CModuleMemory<char> expanded(pszExpanded);
     m_pch = expanded.Get();
     m_cDepth = 0;
-    hr = RunRootBlocks(fRegister);
+    const HRESULT hr = RunRootBlocks(fRegister);
     m_pch = nullptr;
     return hr;
 }
@@ -255,7 +255,7 @@ HRESULT CScriptInterpreter::ExpandReplacements(const char* pchText, size_t cchTe
             const OLECHAR* pwzValue = m_replacements.Find(szName);
             if (!pwzValue)
                 return DISP_E_EXCEPTION;
-            CScriptMemory<char> pszValue(CCodePage::DupMultiByte(pwzValue));
+            CModuleMemory<char> pszValue(CCodePage::DupMultiByte(pwzValue));
             if (!pszValue.Get() || !text.Append(pszValue.Get(), std::strlen(pszValue.Get())))
                 return E_OUTOFMEMORY;
         }
@@ -271,26 +271,22 @@ HRESULT CScriptInterpreter::RunRootBlocks(bool fRegister)
 {
     char szToken[kcbToken];
     while (*m_pch != '\0') {
-        HRESULT hr = ReadToken(szToken);
-        if (FAILED(hr))
-            return hr;
-        eRootKey eRoot = CRegistryStore::RootKeyFromName(szToken);
+        RETURN_IF_FAILED(ReadToken(szToken));
+        const eRootKey eRoot = CRegistryStore::RootKeyFromName(szToken);
         if (eRoot == eRootNone)
             return DISP_E_EXCEPTION;
-        hr = ReadToken(szToken);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ReadToken(szToken));
         if (szToken[0] != '{')
             return DISP_E_EXCEPTION;
 
         HSTOREKEY hRoot = m_store.RootKey(eRoot);
         const char* pchBlock = m_pch;
-        hr = ProcessBlock(szToken, hRoot, fRegister, false);
+        const HRESULT hr = ProcessBlock(szToken, hRoot, fRegister, false);
         if (FAILED(hr)) {
             // Undo what the failed register pass of this root block may have written.
             if (fRegister) {
                 m_pch = pchBlock;
-                ProcessBlock(szToken, hRoot, false, false);
+                (void)ProcessBlock(szToken, hRoot, false, false);
             }
             return hr;
         }
@@ -314,47 +310,49 @@ void CScriptInterpreter::SkipSpace()
 }
 
 // Every write leaves room for the NUL, so no token runs past its buffer: a quoted token
-// also keeps room for one more double-byte character, an unquoted one just fits.
+// also keeps room for one more double-byte character, an unquoted one just fits. The token
+// read so far is terminated also when reading fails.
 HRESULT CScriptInterpreter::ReadToken(char* pszToken, size_t cbToken)
 {
     SkipSpace();
     size_t cb = 0;
-    HRESULT hr = S_OK;
-    if (*m_pch == '\0') {
-        hr = DISP_E_EXCEPTION;
-    } else if (*m_pch == '\'') {
-        ++m_pch;
-        for (;;) {
-            if (*m_pch == '\0') {
-                hr = DISP_E_EXCEPTION;
-                break;
-            }
-            if (*m_pch == '\'') {
-                if (m_pch[1] != '\'') {
-                    ++m_pch;
-                    break;
-                }
-                ++m_pch; // a doubled quote stands for the one that follows
-            }
-            size_t cch = CCodePage::CharLength(m_pch);
-            if (cb >= cbToken - 2) {
-                hr = DISP_E_EXCEPTION;
-                break;
-            }
-            CopyChar(pszToken, &cb, cch);
-        }
-    } else {
-        while (*m_pch != '\0' && !IsSpace(*m_pch)) {
-            size_t cch = CCodePage::CharLength(m_pch);
-            if (cb + cch >= cbToken) {
-                hr = DISP_E_EXCEPTION;
-                break;
-            }
-            CopyChar(pszToken, &cb, cch);
-        }
-    }
+    HRESULT hr = DISP_E_EXCEPTION;
+    if (*m_pch == '\'')
+        hr = ReadQuotedToken(pszToken, cbToken, &cb);
+    else if (*m_pch != '\0')
+        hr = ReadPlainToken(pszToken, cbToken, &cb);
     pszToken[cb] = '\0';
     return hr;
+}
+
+HRESULT CScriptInterpreter::ReadQuotedToken(char* pszToken, size_t cbToken, size_t* pcb)
+{
+    ++m_pch;
+    for (;;) {
+        if (*m_pch == '\0')
+            return DISP_E_EXCEPTION;
+        if (*m_pch == '\'') {
+            if (m_pch[1] != '\'') {
+                ++m_pch;
+                return S_OK;
+            }
+            ++m_pch; // a doubled quote stands for the one that follows
+        }
+        if (*pcb >= cbToken - 2)
+            return DISP_E_EXCEPTION;
+        CopyChar(pszToken, pcb, CCodePage::CharLength(m_pch));
+    }
+}
+
+HRESULT CScriptInterpreter::ReadPlainToken(char* pszToken, size_t cbToken, size_t* pcb)
+{
+    while (*m_pch != '\0' && !IsSpace(*m_pch)) {
+        const size_t cch = CCodePage::CharLength(m_pch);
+        if (*pcb + cch >= cbToken)
+            return DISP_E_EXCEPTION;
+        CopyChar(pszToken, pcb, cch);
+    }
+    return S_OK;
 }
 
 HRESULT CScriptInterpreter::ProcessBlock(char* pszToken, HSTOREKEY hParent, bool fRegister, bool fRecover)
@@ -370,48 +368,45 @@ HRESULT CScriptInterpreter::ProcessBlock(char* pszToken, HSTOREKEY hParent, bool
 
 HRESULT CScriptInterpreter::ProcessEntries(char* pszToken, Block& block, bool fRegister)
 {
-    HRESULT hr = ReadToken(pszToken);
-    while (SUCCEEDED(hr) && pszToken[0] != '}') {
-        bool fForceRemove = CCodePage::EqualNoCase(pszToken, "ForceRemove");
-        bool fDeleteOnly = CCodePage::EqualNoCase(pszToken, "Delete");
-        if (fForceRemove || fDeleteOnly) {
-            hr = ReadToken(pszToken);
-            if (FAILED(hr))
-                break;
-        }
+    RETURN_IF_FAILED(ReadToken(pszToken));
+    while (pszToken[0] != '}') {
+        const bool fForceRemove = CCodePage::EqualNoCase(pszToken, "ForceRemove");
+        const bool fDeleteOnly = CCodePage::EqualNoCase(pszToken, "Delete");
+        if (fForceRemove || fDeleteOnly)
+            RETURN_IF_FAILED(ReadToken(pszToken));
         if (CCodePage::EqualNoCase(pszToken, "NoRemove")) {
             block.fDelete = false;
-            hr = ReadToken(pszToken);
-            if (FAILED(hr))
-                break;
+            RETURN_IF_FAILED(ReadToken(pszToken));
         }
-        if (CCodePage::EqualNoCase(pszToken, "Val"))
-            hr = ProcessValueEntry(pszToken, block, fRegister);
-        else if (!IsSingleKeyName(pszToken))
-            hr = DISP_E_EXCEPTION;
-        else if (fRegister)
-            hr = RegisterKeyEntry(pszToken, block, fForceRemove, fDeleteOnly);
-        else
-            hr = UnregisterKeyEntry(pszToken, block, fForceRemove);
+        RETURN_IF_FAILED(ProcessEntry(pszToken, block, fRegister, fForceRemove, fDeleteOnly));
     }
-    return hr;
+    return S_OK;
+}
+
+HRESULT CScriptInterpreter::ProcessEntry(char* pszToken, Block& block, bool fRegister, bool fForceRemove,
+                                         bool fDeleteOnly)
+{
+    if (CCodePage::EqualNoCase(pszToken, "Val"))
+        return ProcessValueEntry(pszToken, block, fRegister);
+    if (!IsSingleKeyName(pszToken))
+        return DISP_E_EXCEPTION;
+    if (fRegister)
+        return RegisterKeyEntry(pszToken, block, fForceRemove, fDeleteOnly);
+    return UnregisterKeyEntry(pszToken, block, fForceRemove);
 }
 
 HRESULT CScriptInterpreter::ProcessValueEntry(char* pszToken, Block& block, bool fRegister)
 {
     char szValueName[kcbValueName];
-    HRESULT hr = ReadToken(szValueName, sizeof(szValueName));
-    if (SUCCEEDED(hr))
-        hr = ReadToken(pszToken);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ReadToken(szValueName, sizeof(szValueName)));
+    RETURN_IF_FAILED(ReadToken(pszToken));
     if (pszToken[0] != '=')
         return DISP_E_EXCEPTION;
 
     if (fRegister) {
-        hr = WriteValue(block.hParent, szValueName, pszToken);
+        RETURN_IF_FAILED(WriteValue(block.hParent, szValueName, pszToken));
         // A value holds no keys: a block after it is a script error.
-        return SUCCEEDED(hr) && IsBlockStart(pszToken) ? DISP_E_EXCEPTION : hr;
+        return IsBlockStart(pszToken) ? DISP_E_EXCEPTION : S_OK;
     }
     if (!block.fRecover)
         m_store.DeleteValue(block.hParent, szValueName);
@@ -423,27 +418,22 @@ HRESULT CScriptInterpreter::RegisterKeyEntry(char* pszToken, Block& block, bool 
     if ((fForceRemove || fDeleteOnly) && !IsProtectedName(pszToken))
         m_store.DeleteKeyTree(block.hParent, pszToken);
     if (fDeleteOnly) {
-        HRESULT hr = ReadToken(pszToken);
-        if (SUCCEEDED(hr))
-            hr = SkipValueClause(pszToken);
+        RETURN_IF_FAILED(ReadToken(pszToken));
+        RETURN_IF_FAILED(SkipValueClause(pszToken));
         // A deleted key is not made again, so it cannot hold a block.
-        return SUCCEEDED(hr) && IsBlockStart(pszToken) ? DISP_E_EXCEPTION : hr;
+        return IsBlockStart(pszToken) ? DISP_E_EXCEPTION : S_OK;
     }
 
     HSTOREKEY hKey = nullptr;
-    HRESULT hr = OpenOrCreateKey(block.hParent, pszToken, &hKey);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(OpenOrCreateKey(block.hParent, pszToken, &hKey));
     block.key.Reset(hKey);
-    hr = ReadToken(pszToken);
-    if (SUCCEEDED(hr) && pszToken[0] == '=')
-        hr = WriteValue(block.key.Get(), nullptr, pszToken);
-    if (SUCCEEDED(hr) && IsBlockStart(pszToken)) {
-        hr = ProcessBlock(pszToken, block.key.Get(), true, false);
-        if (SUCCEEDED(hr))
-            hr = ReadToken(pszToken);
-    }
-    return hr;
+    RETURN_IF_FAILED(ReadToken(pszToken));
+    if (pszToken[0] == '=')
+        RETURN_IF_FAILED(WriteValue(block.key.Get(), nullptr, pszToken));
+    if (!IsBlockStart(pszToken))
+        return S_OK;
+    RETURN_IF_FAILED(ProcessBlock(pszToken, block.key.Get(), true, false));
+    return ReadToken(pszToken);
 }
 
 // Keys are removed bottom-up, each only once it has no subkeys left. A key the script
@@ -465,18 +455,12 @@ HRESULT CScriptInterpreter::UnregisterKeyEntry(char* pszToken, Block& block, boo
 
     // The value clause and the block are read whatever the store holds, so that the token
     // after them always starts the next entry.
-    HRESULT hr = ReadToken(pszToken);
-    if (SUCCEEDED(hr))
-        hr = SkipValueClause(pszToken);
-    if (FAILED(hr))
-        return hr;
-    bool fHasBlock = IsBlockStart(pszToken);
+    RETURN_IF_FAILED(ReadToken(pszToken));
+    RETURN_IF_FAILED(SkipValueClause(pszToken));
+    const bool fHasBlock = IsBlockStart(pszToken);
     if (fHasBlock) {
-        hr = ProcessBlock(pszToken, block.fRecover ? nullptr : block.key.Get(), false, block.fRecover);
-        if (SUCCEEDED(hr))
-            hr = ReadToken(pszToken);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(ProcessBlock(pszToken, block.fRecover ? nullptr : block.key.Get(), false, block.fRecover));
+        RETURN_IF_FAILED(ReadToken(pszToken));
     }
 
     if (block.fRecover) {
@@ -502,20 +486,15 @@ HRESULT CScriptInterpreter::UnregisterKeyEntry(char* pszToken, Block& block, boo
 HRESULT CScriptInterpreter::WriteValue(HSTOREKEY hKey, const char* pszValueName, char* pszToken)
 {
     char szType[kcbToken];
-    HRESULT hr = ReadToken(szType);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ReadToken(szType));
     eValueType eType = eValueString;
     if (!ValueTypeFromName(szType, &eType))
         return DISP_E_EXCEPTION;
     SkipSpace();
     char szValue[kcbToken];
-    hr = ReadToken(szValue);
-    if (SUCCEEDED(hr))
-        hr = StoreValue(hKey, pszValueName, eType, szValue);
-    if (SUCCEEDED(hr))
-        hr = ReadToken(pszToken);
-    return hr;
+    RETURN_IF_FAILED(ReadToken(szValue));
+    RETURN_IF_FAILED(StoreValue(hKey, pszValueName, eType, szValue));
+    return ReadToken(pszToken);
 }
 
 // The store's own result is not checked: a value that cannot be written (under a key
@@ -530,9 +509,7 @@ HRESULT CScriptInterpreter::StoreValue(HSTOREKEY hKey, const char* pszValueName,
         return S_OK;
     case eValueNumber: {
         DWORD dw = 0;
-        HRESULT hr = NumberFromText(pszValue, &dw);
-        if (FAILED(hr))
-            return hr;
+        RETURN_IF_FAILED(NumberFromText(pszValue, &dw));
         const BYTE abNumber[4] = {static_cast<BYTE>(dw), static_cast<BYTE>(dw >> 8), static_cast<BYTE>(dw >> 16),
                                   static_cast<BYTE>(dw >> 24)};
         m_store.SetValue(hKey, pszValueName, eType, abNumber, sizeof(abNumber));
@@ -555,15 +532,11 @@ HRESULT CScriptInterpreter::SkipValueClause(char* pszToken)
 {
     if (pszToken[0] != '=')
         return S_OK;
-    HRESULT hr = ReadToken(pszToken);
-    if (FAILED(hr))
-        return hr;
+    RETURN_IF_FAILED(ReadToken(pszToken));
     SkipSpace();
     char szValue[kcbToken];
-    hr = ReadToken(szValue);
-    if (SUCCEEDED(hr))
-        hr = ReadToken(pszToken);
-    return hr;
+    RETURN_IF_FAILED(ReadToken(szValue));
+    return ReadToken(pszToken);
 }
 
 // Full access where allowed; a key that can only be read is used as it is.

@@ -22,33 +22,37 @@ public:
 
 #ifdef _WIN32
     // Runs the script held in resource nId of type pszType in the module file at pwzModule.
-    HRESULT RunFromResource(const OLECHAR* pwzModule, UINT nId, const char* pszType, bool fRegister);
+    [[nodiscard]] HRESULT RunFromResource(const OLECHAR* pwzModule, UINT nId, const char* pszType, bool fRegister);
 #endif
     // Expands and runs cchText bytes of script text (it ends earlier at a NUL).
-    HRESULT RunText(const char* pchText, size_t cchText, bool fRegister);
+    [[nodiscard]] HRESULT RunText(const char* pchText, size_t cchText, bool fRegister);
 
     // Gives a newly allocated copy of the text with every %NAME% replaced (ModuleFree it).
-    HRESULT ExpandReplacements(const char* pchText, size_t cchText, char** ppszExpanded) const;
+    [[nodiscard]] HRESULT ExpandReplacements(const char* pchText, size_t cchText, char** ppszExpanded) const;
 
 private:
     struct Block;
 
 #ifdef _WIN32
-    HRESULT RunResourceOf(HMODULE hModule, UINT nId, const char* pszType, bool fRegister);
+    [[nodiscard]] HRESULT RunResourceOf(HMODULE hModule, UINT nId, const char* pszType, bool fRegister);
 #endif
-    HRESULT RunRootBlocks(bool fRegister);
-    HRESULT ReadToken(char* pszToken, size_t cbToken = kcbToken);
+    [[nodiscard]] HRESULT RunRootBlocks(bool fRegister);
+    [[nodiscard]] HRESULT ReadToken(char* pszToken, size_t cbToken = kcbToken);
+    [[nodiscard]] HRESULT ReadQuotedToken(char* pszToken, size_t cbToken, size_t* pcb);
+    [[nodiscard]] HRESULT ReadPlainToken(char* pszToken, size_t cbToken, size_t* pcb);
     void SkipSpace();
     void CopyChar(char* pszToken, size_t* pcb, size_t cch);
-    HRESULT ProcessBlock(char* pszToken, HSTOREKEY hParent, bool fRegister, bool fRecover);
-    HRESULT ProcessEntries(char* pszToken, Block& block, bool fRegister);
-    HRESULT ProcessValueEntry(char* pszToken, Block& block, bool fRegister);
-    HRESULT RegisterKeyEntry(char* pszToken, Block& block, bool fForceRemove, bool fDeleteOnly);
-    HRESULT UnregisterKeyEntry(char* pszToken, Block& block, bool fForceRemove);
-    HRESULT WriteValue(HSTOREKEY hKey, const char* pszValueName, char* pszToken);
-    HRESULT StoreValue(HSTOREKEY hKey, const char* pszValueName, eValueType eType, const char* pszValue);
-    HRESULT SkipValueClause(char* pszToken);
-    HRESULT OpenOrCreateKey(HSTOREKEY hParent, const char* pszName, HSTOREKEY* phKey);
+    [[nodiscard]] HRESULT ProcessBlock(char* pszToken, HSTOREKEY hParent, bool fRegister, bool fRecover);
+    [[nodiscard]] HRESULT ProcessEntries(char* pszToken, Block& block, bool fRegister);
+    [[nodiscard]] HRESULT ProcessEntry(char* pszToken, Block& block, bool fRegister, bool fForceRemove,
+                                       bool fDeleteOnly);
+    [[nodiscard]] HRESULT ProcessValueEntry(char* pszToken, Block& block, bool fRegister);
+    [[nodiscard]] HRESULT RegisterKeyEntry(char* pszToken, Block& block, bool fForceRemove, bool fDeleteOnly);
+    [[nodiscard]] HRESULT UnregisterKeyEntry(char* pszToken, Block& block, bool fForceRemove);
+    [[nodiscard]] HRESULT WriteValue(HSTOREKEY hKey, const char* pszValueName, char* pszToken);
+    [[nodiscard]] HRESULT StoreValue(HSTOREKEY hKey, const char* pszValueName, eValueType eType, const char* pszValue);
+    [[nodiscard]] HRESULT SkipValueClause(char* pszToken);
+    [[nodiscard]] HRESULT OpenOrCreateKey(HSTOREKEY hParent, const char* pszName, HSTOREKEY* phKey);
     HSTOREKEY OpenKeyToRemove(HSTOREKEY hParent, const char* pszName);
 
     CRegistryStore& m_store;

@@ -12,7 +12,7 @@ public:
     CScriptReplacements(const CScriptReplacements&) = delete;
     CScriptReplacements& operator=(const CScriptReplacements&) = delete;
 
-    HRESULT Add(const OLECHAR* pwzName, const OLECHAR* pwzValue);
+    [[nodiscard]] HRESULT Add(const OLECHAR* pwzName, const OLECHAR* pwzValue);
     const OLECHAR* Find(const char* pszName) const;
     void Clear();
 

@@ -3,6 +3,7 @@
 #include "CCriticalSectionLock.h"
 #include "ClassEntry.h"
 #include "HeapPolicy.h"
+#include "ReturnIfFailed.h"
 
 // Plain records without constructors: zero until attach fills them.
 CServerModule g_module;
@@ -34,12 +35,12 @@ void DestroyHeapTable(HANDLE* phHeaps, DWORD cHeaps)
 }
 }
 
-void CServerModule::Attach(HINSTANCE hInstance)
+void CServerModule::Attach(HINSTANCE hInstance, const ClassEntry* pClassTable)
 {
     g_hInstance = hInstance;
     m_hInstance = hInstance;
     m_hInstanceTypeLib = hInstance;
-    m_pClassTable = ClassTable;
+    m_pClassTable = pClassTable;
     m_cLock = 0;
     m_hHeap = nullptr;
     m_pCleanup = nullptr;
@@ -98,12 +99,9 @@ HRESULT CServerModule::GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     const ClassEntry* pEntry = FindClass(rclsid);
     if (!pEntry)
         return CLASS_E_CLASSNOTAVAILABLE;
-    HRESULT hr = S_OK;
     if (!pEntry->pClassObject)
-        hr = CreateClassObjectOnce(*pEntry);
-    if (pEntry->pClassObject)
-        hr = pEntry->pClassObject->QueryInterface(riid, ppv);
-    return hr;
+        RETURN_IF_FAILED(CreateClassObjectOnce(*pEntry));
+    return pEntry->pClassObject->QueryInterface(riid, ppv);
 }
 
 const ClassEntry* CServerModule::FindClass(REFCLSID rclsid) const

@@ -1,11 +1,9 @@
 #include "CTypeInfoCache.h"
 
+#include "CComRef.h"
+#include "CCriticalSectionLock.h"
 #include "CServerModule.h"
-#include "IDeskband.h"
-
-const GUID LIBID_VELTRIXLib = {0xAA5F1712, 0x1151, 0x4CA8, {0x86, 0xA0, 0xA5, 0x2E, 0x61, 0x02, 0xD6, 0xB9}};
-
-CTypeInfoCache g_deskbandTypeInfo = {&IID_IDeskband, &LIBID_VELTRIXLib, 1, 0, nullptr, nullptr, 0, false};
+#include "ReturnIfFailed.h"
 
 HRESULT CTypeInfoCache::EnsureTypeInfo(LCID lcid)
 {
@@ -13,36 +11,35 @@ HRESULT CTypeInfoCache::EnsureTypeInfo(LCID lcid)
         return S_OK;
 
     HRESULT hr = S_OK;
-    EnterCriticalSection(&g_module.m_csTypeInfo);
-    if (!LoadedTypeInfo()) {
-        ITypeLib* pTypeLib = nullptr;
-        hr = LoadRegTypeLib(*m_plibid, m_wMajorVersion, m_wMinorVersion, lcid, &pTypeLib);
-        if (SUCCEEDED(hr)) {
-            ITypeInfo* pTypeInfo = nullptr;
-            hr = pTypeLib->GetTypeInfoOfGuid(*m_piid, &pTypeInfo);
-            if (SUCCEEDED(hr)) {
-                // Prefer ITypeInfo2 when the type information offers it.
-                ITypeInfo2* pTypeInfo2 = nullptr;
-                if (SUCCEEDED(pTypeInfo->QueryInterface(IID_ITypeInfo2, reinterpret_cast<void**>(&pTypeInfo2)))) {
-                    pTypeInfo->Release();
-                    pTypeInfo = pTypeInfo2;
-                }
-                BuildNameCache(pTypeInfo);
-                // Published only once the name cache is complete: readers test it without the lock.
-                InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_pTypeInfo), pTypeInfo);
-            }
-            pTypeLib->Release();
-        }
+    bool bRegisterCleanup = false;
+    {
+        CCriticalSectionLock lock(g_module.m_csTypeInfo);
+        if (!LoadedTypeInfo())
+            hr = LoadTypeInfo(lcid);
+        // The cache is released at detach; one cleanup entry per process is enough however
+        // often a client asks while the type library is not registered.
+        bRegisterCleanup = !m_bCleanupRegistered;
+        m_bCleanupRegistered = true;
     }
-    // The cache is released at detach; one cleanup entry per process is enough however
-    // often a client asks while the type library is not registered.
-    bool bRegisterCleanup = !m_bCleanupRegistered;
-    m_bCleanupRegistered = true;
-    LeaveCriticalSection(&g_module.m_csTypeInfo);
-
     if (bRegisterCleanup)
         g_module.AddCleanup(&CTypeInfoCache::ReleaseTypeInfo, this);
     return hr;
+}
+
+// Runs under the type-information lock.
+HRESULT CTypeInfoCache::LoadTypeInfo(LCID lcid)
+{
+    CComRef<ITypeLib> pTypeLib;
+    RETURN_IF_FAILED(LoadRegTypeLib(*m_plibid, m_wMajorVersion, m_wMinorVersion, lcid, pTypeLib.Receive()));
+    CComRef<ITypeInfo> pTypeInfo;
+    RETURN_IF_FAILED(pTypeLib->GetTypeInfoOfGuid(*m_piid, pTypeInfo.Receive()));
+    // Prefer ITypeInfo2 when the type information offers it.
+    CComRef<ITypeInfo2> pTypeInfo2;
+    (void)pTypeInfo->QueryInterface(IID_ITypeInfo2, pTypeInfo2.ReceiveVoid());
+    ITypeInfo* pLoaded = pTypeInfo2 ? pTypeInfo2.Detach() : pTypeInfo.Detach();
+    BuildNameCache(pLoaded);
+    m_pTypeInfo.store(pLoaded, std::memory_order_release);
+    return S_OK;
 }
 
 void CTypeInfoCache::BuildNameCache(ITypeInfo* pTypeInfo)
@@ -76,10 +73,8 @@ void CTypeInfoCache::BuildNameCache(ITypeInfo* pTypeInfo)
 void CTypeInfoCache::ReleaseTypeInfo(void* pCache)
 {
     CTypeInfoCache* pThis = static_cast<CTypeInfoCache*>(pCache);
-    if (ITypeInfo* pTypeInfo = pThis->m_pTypeInfo) {
-        pThis->m_pTypeInfo = nullptr;
+    if (ITypeInfo* pTypeInfo = pThis->m_pTypeInfo.exchange(nullptr))
         pTypeInfo->Release();
-    }
     if (pThis->m_pNameCache) {
         for (int i = 0; i < pThis->m_cNameCache; ++i)
             SysFreeString(pThis->m_pNameCache[i].bstrName);
@@ -92,7 +87,7 @@ HRESULT CTypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** ppTInfo)
 {
     if (!ppTInfo)
         return E_POINTER;
-    HRESULT hr = LoadedTypeInfo() ? S_OK : EnsureTypeInfo(lcid);
+    const HRESULT hr = EnsureTypeInfo(lcid);
     ITypeInfo* pTypeInfo = LoadedTypeInfo();
     *ppTInfo = pTypeInfo;
     if (!pTypeInfo)
@@ -103,7 +98,7 @@ HRESULT CTypeInfoCache::GetTypeInfo(LCID lcid, ITypeInfo** ppTInfo)
 
 HRESULT CTypeInfoCache::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId)
 {
-    HRESULT hr = LoadedTypeInfo() ? S_OK : EnsureTypeInfo(lcid);
+    HRESULT hr = EnsureTypeInfo(lcid);
     ITypeInfo* pTypeInfo = LoadedTypeInfo();
     if (!pTypeInfo)
         return hr;
@@ -133,7 +128,7 @@ HRESULT CTypeInfoCache::GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames, LCID lci
 HRESULT CTypeInfoCache::Invoke(IDispatch* pInstance, DISPID dispIdMember, LCID lcid, WORD wFlags,
                                DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    HRESULT hr = LoadedTypeInfo() ? S_OK : EnsureTypeInfo(lcid);
+    const HRESULT hr = EnsureTypeInfo(lcid);
     ITypeInfo* pTypeInfo = LoadedTypeInfo();
     if (!pTypeInfo)
         return hr;

@@ -1,10 +1,15 @@
 #include "Registration.h"
 
+#include "CBstr.h"
 #include "CCodePage.h"
+#include "CComRef.h"
+#include "CModuleMemory.h"
+#include "CScopedLibrary.h"
 #include "CScriptInterpreter.h"
 #include "CScriptReplacements.h"
 #include "CWindowsRegistryStore.h"
 #include "ModulePaths.h"
+#include "ReturnIfFailed.h"
 
 namespace
 {
@@ -27,29 +32,7 @@ void ChooseScriptPath(const CServerModule* pModule, char* pszPath, size_t cchPat
     memcpy(pszPath, szShort, cchShort + 1);
 }
 
-// ICatRegister over the platform's component category manager, released on every path.
-class CCategoryManager
-{
-public:
-    CCategoryManager() : m_pRegister(nullptr)
-    {
-        CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                         reinterpret_cast<void**>(&m_pRegister));
-    }
-    ~CCategoryManager()
-    {
-        if (m_pRegister)
-            m_pRegister->Release();
-    }
-    ICatRegister* Get() const { return m_pRegister; }
-
-private:
-    CCategoryManager(const CCategoryManager&) = delete;
-    CCategoryManager& operator=(const CCategoryManager&) = delete;
-    ICatRegister* m_pRegister;
-};
-
-HRESULT RegisterCategory(ICatRegister* pRegister, REFCLSID rclsid, const CategoryEntry& entry)
+[[nodiscard]] HRESULT RegisterCategory(ICatRegister* pRegister, REFCLSID rclsid, const CategoryEntry& entry)
 {
     CATID catid = *entry.pcatid;
     return entry.nKind == eCategoryImplemented ? pRegister->RegisterClassImplCategories(rclsid, 1, &catid)
@@ -65,14 +48,12 @@ void UnregisterCategory(ICatRegister* pRegister, REFCLSID rclsid, const Category
         pRegister->UnRegisterClassReqCategories(rclsid, 1, &catid);
 }
 
-HRESULT LoadTypeLibFromPath(const char* pszPath, ITypeLib** ppTypeLib)
+[[nodiscard]] HRESULT LoadTypeLibFromPath(const char* pszPath, ITypeLib** ppTypeLib)
 {
-    OLECHAR* pszWide = CCodePage::DupWide(pszPath);
-    if (!pszWide)
+    CModuleMemory<OLECHAR> pszWide(CCodePage::DupWide(pszPath));
+    if (!pszWide.Get())
         return E_OUTOFMEMORY;
-    HRESULT hr = LoadTypeLib(pszWide, ppTypeLib);
-    ModuleFree(pszWide);
-    return hr;
+    return LoadTypeLib(pszWide.Get(), ppTypeLib);
 }
 
 bool IsListed(const ClassEntry& entry)
@@ -90,41 +71,36 @@ HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegi
     GetModuleFileNameA(pModule->m_hInstance, szPath, kcchModulePath);
     ChooseScriptPath(pModule, szPath, sizeof(szPath));
 
-    OLECHAR* pszPath = CCodePage::DupWide(szPath);
-    if (!pszPath)
+    CModuleMemory<OLECHAR> pszPath(CCodePage::DupWide(szPath));
+    if (!pszPath.Get())
         return E_OUTOFMEMORY;
     OLECHAR szQuoted[2 * MAX_PATH + 2];
-    QuoteForScript(pszPath, szQuoted, ARRAYSIZE(szQuoted));
+    QuoteForScript(pszPath.Get(), szQuoted, ARRAYSIZE(szQuoted));
 
     // A pair that cannot be stored shows up in the run as an unknown replacement name.
-    replacements.Add(L"Module", szQuoted);
+    (void)replacements.Add(L"Module", szQuoted);
     for (const ScriptReplacement* p = pExtra; p && p->pszName; ++p)
-        replacements.Add(p->pszName, p->pszValue);
+        (void)replacements.Add(p->pszName, p->pszValue);
 
     CWindowsRegistryStore store;
     CScriptInterpreter interpreter(store, replacements);
-    HRESULT hr = interpreter.RunFromResource(pszPath, nResourceId, "REGISTRY", bRegister);
-    ModuleFree(pszPath);
-    replacements.Clear();
-    return hr;
+    return interpreter.RunFromResource(pszPath.Get(), nResourceId, "REGISTRY", bRegister);
 }
 
 HRESULT UpdateClassCategories(REFCLSID rclsid, const CategoryEntry* pCategories, bool bRegister)
 {
     if (!pCategories)
         return S_OK;
-    CCategoryManager manager;
-    ICatRegister* pRegister = manager.Get();
-    if (!pRegister)
-        return S_OK; // without a category manager the categories are skipped
+    CComRef<ICatRegister> pRegister;
+    // Without a category manager the categories are skipped.
+    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                pRegister.ReceiveVoid())))
+        return S_OK;
     for (const CategoryEntry* p = pCategories; p->nKind != eCategoryEnd; ++p) {
-        if (!bRegister) {
-            UnregisterCategory(pRegister, rclsid, *p);
-            continue;
-        }
-        HRESULT hr = RegisterCategory(pRegister, rclsid, *p);
-        if (FAILED(hr))
-            return hr;
+        if (bRegister)
+            RETURN_IF_FAILED(RegisterCategory(pRegister.Get(), rclsid, *p));
+        else
+            UnregisterCategory(pRegister.Get(), rclsid, *p);
     }
     return S_OK;
 }
@@ -141,64 +117,53 @@ HRESULT LoadModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex, I
             return E_INVALIDARG;
     }
 
-    HRESULT hr = LoadTypeLibFromPath(szPath, ppTypeLib);
+    CComRef<ITypeLib> pTypeLib;
+    const HRESULT hr = LoadTypeLibFromPath(szPath, pTypeLib.Receive());
     if (FAILED(hr)) {
         if (!ReplaceWithTypeLibExtension(szPath, sizeof(szPath)))
             return hr;
-        hr = LoadTypeLibFromPath(szPath, ppTypeLib);
+        RETURN_IF_FAILED(LoadTypeLibFromPath(szPath, pTypeLib.Receive()));
     }
-    if (FAILED(hr))
-        return hr;
 
-    OLECHAR* pszWide = CCodePage::DupWide(szPath);
-    *pbstrPath = pszWide ? SysAllocString(pszWide) : nullptr;
-    ModuleFree(pszWide);
-    if (!*pbstrPath) {
-        (*ppTypeLib)->Release();
-        *ppTypeLib = nullptr;
+    CModuleMemory<OLECHAR> pszWide(CCodePage::DupWide(szPath));
+    CBstr bstrPath(pszWide.Get() ? SysAllocString(pszWide.Get()) : nullptr);
+    if (!bstrPath.Get())
         return E_OUTOFMEMORY;
-    }
+    *ppTypeLib = pTypeLib.Detach();
+    *pbstrPath = bstrPath.Detach();
     return S_OK;
 }
 
 HRESULT RegisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex)
 {
-    ITypeLib* pTypeLib = nullptr;
-    BSTR bstrPath = nullptr;
-    HRESULT hr = LoadModuleTypeLibrary(pModule, pszIndex, &pTypeLib, &bstrPath);
-    if (FAILED(hr))
-        return hr;
+    CComRef<ITypeLib> pTypeLib;
+    CBstr bstrPath;
+    RETURN_IF_FAILED(LoadModuleTypeLibrary(pModule, pszIndex, pTypeLib.Receive(), bstrPath.Receive()));
 
-    BSTR bstrHelpDir = SysAllocStringLen(bstrPath, static_cast<UINT>(DirectoryPartLength(bstrPath)));
-    hr = bstrHelpDir ? RegisterTypeLib(pTypeLib, bstrPath, bstrHelpDir) : E_OUTOFMEMORY;
-    SysFreeString(bstrHelpDir);
-    SysFreeString(bstrPath);
-    pTypeLib->Release();
-    return hr;
+    CBstr bstrHelpDir(SysAllocStringLen(bstrPath.Get(), static_cast<UINT>(DirectoryPartLength(bstrPath.Get()))));
+    if (!bstrHelpDir.Get())
+        return E_OUTOFMEMORY;
+    return RegisterTypeLib(pTypeLib.Get(), bstrPath.Get(), bstrHelpDir.Get());
 }
 
 HRESULT UnregisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex)
 {
-    ITypeLib* pTypeLib = nullptr;
-    BSTR bstrPath = nullptr;
-    HRESULT hr = LoadModuleTypeLibrary(pModule, pszIndex, &pTypeLib, &bstrPath);
-    if (FAILED(hr))
-        return hr;
+    CComRef<ITypeLib> pTypeLib;
+    CBstr bstrPath;
+    RETURN_IF_FAILED(LoadModuleTypeLibrary(pModule, pszIndex, pTypeLib.Receive(), bstrPath.Receive()));
 
     TLIBATTR* pAttr = nullptr;
-    if (SUCCEEDED(pTypeLib->GetLibAttr(&pAttr))) {
-        // Looked up at run time: an automation library without it is no error.
-        if (HMODULE hOleAut = LoadLibraryA("oleaut32.dll")) {
-            auto pfnUnregister = reinterpret_cast<PFNUNREGISTERTYPELIB>(GetProcAddress(hOleAut, "UnRegisterTypeLib"));
-            if (pfnUnregister)
-                pfnUnregister(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum, pAttr->lcid, pAttr->syskind);
-            FreeLibrary(hOleAut);
-        }
-        pTypeLib->ReleaseTLibAttr(pAttr);
-    }
-    SysFreeString(bstrPath);
-    pTypeLib->Release();
-    return hr;
+    if (FAILED(pTypeLib->GetLibAttr(&pAttr)))
+        return S_OK;
+    // Looked up at run time: an automation library without it is no error.
+    CScopedLibrary oleAut("oleaut32.dll", 0);
+    const auto pfnUnregister =
+        oleAut.Get() ? reinterpret_cast<PFNUNREGISTERTYPELIB>(GetProcAddress(oleAut.Get(), "UnRegisterTypeLib"))
+                     : nullptr;
+    if (pfnUnregister)
+        (void)pfnUnregister(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum, pAttr->lcid, pAttr->syskind);
+    pTypeLib->ReleaseTLibAttr(pAttr);
+    return S_OK;
 }
 
 STDAPI DllRegisterServer()
@@ -206,14 +171,9 @@ STDAPI DllRegisterServer()
     for (const ClassEntry* p = g_module.m_pClassTable; p->pclsid; ++p) {
         if (!IsListed(*p))
             continue;
-        HRESULT hr = p->pfnUpdateRegistry(TRUE);
-        if (FAILED(hr))
-            return hr;
-        if (p->pfnGetCategories) {
-            hr = UpdateClassCategories(*p->pclsid, p->pfnGetCategories(), true);
-            if (FAILED(hr))
-                return hr;
-        }
+        RETURN_IF_FAILED(p->pfnUpdateRegistry(TRUE));
+        if (p->pfnGetCategories)
+            RETURN_IF_FAILED(UpdateClassCategories(*p->pclsid, p->pfnGetCategories(), true));
     }
     return RegisterModuleTypeLibrary(&g_module, nullptr);
 }
@@ -223,10 +183,11 @@ STDAPI DllUnregisterServer()
     for (const ClassEntry* p = g_module.m_pClassTable; p->pclsid; ++p) {
         if (!IsListed(*p))
             continue;
-        p->pfnUpdateRegistry(FALSE);
+        // Unregistering goes on past a failure, so that as much as possible is removed.
+        (void)p->pfnUpdateRegistry(FALSE);
         if (p->pfnGetCategories)
-            UpdateClassCategories(*p->pclsid, p->pfnGetCategories(), false);
+            (void)UpdateClassCategories(*p->pclsid, p->pfnGetCategories(), false);
     }
-    UnregisterModuleTypeLibrary(&g_module, nullptr);
+    (void)UnregisterModuleTypeLibrary(&g_module, nullptr);
     return S_OK;
 }

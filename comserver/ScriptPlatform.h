@@ -9,7 +9,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include "CServerModule.h"
+#include "ModuleMemory.h"
 
 #else
 
@@ -41,9 +41,6 @@ typedef char16_t OLECHAR;
 #define ERROR_CANTWRITE 1013L
 #define ERROR_KEY_DELETED 1018L
 
-// Memory is not zeroed. ModuleFree(nullptr) does nothing; ModuleRealloc(nullptr, n) allocates.
-void* ModuleAlloc(size_t cb);
-void* ModuleRealloc(void* pv, size_t cb);
-void ModuleFree(void* pv);
+#include "ModuleMemory.h"
 
 #endif

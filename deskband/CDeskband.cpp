@@ -2,8 +2,9 @@
 
 #include <string.h>
 
+#include "CScopedDC.h"
 #include "CServerModule.h"
-#include "CTypeInfoCache.h"
+#include "DeskbandClass.h"
 #include "DeskbandProtocol.h"
 #include "Trace.h"
 
@@ -330,9 +331,8 @@ void CDeskband::PaintBackground()
     RECT rc = {};
     GetClientRect(m_hwndBand, &rc);
     RenderBackground();
-    HDC hdc = GetDC(m_hwndBand);
-    BitBlt(hdc, 0, 0, rc.right, rc.bottom, m_surface.GetHDC(), 0, 0, SRCCOPY);
-    ReleaseDC(m_hwndBand, hdc);
+    CScopedDC dc(m_hwndBand);
+    BitBlt(dc.Get(), 0, 0, rc.right, rc.bottom, m_surface.GetHDC(), 0, 0, SRCCOPY);
 }
 
 // A resize with a host registered re-applies the new rectangle and posts the refresh, so

@@ -1,6 +1,6 @@
 #include "CTraceQueueConsumer.h"
 
-#include "CServerModule.h"
+#include "ModuleMemory.h"
 
 namespace
 {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "CServerModule.h"
+#include "ModuleMemory.h"
 
 namespace
 {

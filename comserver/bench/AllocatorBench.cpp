@@ -12,11 +12,11 @@
 #include "CServerModule.h"
 #include "ClassEntry.h"
 
-// A library without classes: only the allocator is measured.
-const ClassEntry ClassTable[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
-
 namespace
 {
+// A library without classes: only the allocator is measured.
+const ClassEntry s_noClasses[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
+
 const int kcLiveBlocks = 64;
 const int kcBatchesPerTurn = 20;
 const int kcTurns = 101;
@@ -64,7 +64,7 @@ double Median(std::vector<double> values)
 
 int main()
 {
-    g_module.Attach(GetModuleHandleA(nullptr));
+    g_module.Attach(GetModuleHandleA(nullptr), s_noClasses);
     const char* pszGroup = g_module.m_phHeaps ? "Module allocator (extra heaps)" : "Module allocator (one heap)";
     for (size_t cb = 16; cb <= 64 * 1024; cb *= 4) {
         std::vector<double> ratios;

@@ -6,11 +6,11 @@
 #include "CServerModule.h"
 #include "ClassEntry.h"
 
-// A library without classes: these tests drive the record and the allocator alone.
-const ClassEntry ClassTable[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
-
 namespace
 {
+// A library without classes: these tests drive the record and the allocator alone.
+const ClassEntry s_noClasses[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
+
 // Heaps of at most s_cbHeapMax bytes (0: growable), while s_cHeapsLeft lasts.
 int s_cHeapsLeft;
 SIZE_T s_cbHeapMax;
@@ -105,7 +105,7 @@ TEST(ModuleHeaps, FailedHeapSetUpFallsBackToOneHeapThatWorks)
 TEST(ModuleRecord, AttachSetsUpTheModuleAndDetachRunsTheCleanupListNewestFirst)
 {
     HINSTANCE hInstance = GetModuleHandleA(nullptr);
-    g_module.Attach(hInstance);
+    g_module.Attach(hInstance, s_noClasses);
     EXPECT_EQ(g_hInstance, hInstance);
     EXPECT_EQ(g_module.GetLockCount(), 0);
     EXPECT_NE(g_module.m_hHeap, nullptr);

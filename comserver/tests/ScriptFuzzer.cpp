@@ -12,7 +12,7 @@
 #include "CCodePage.h"
 #include "CMemoryRegistryStore.h"
 #include "CScriptInterpreter.h"
-#include "CScriptMemory.h"
+#include "CModuleMemory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData)
 {
@@ -28,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pbData, size_t cbData)
             size_t iEqual = strLine.find('=');
             if (iEqual == std::string::npos)
                 continue;
-            CScriptMemory<OLECHAR> pwzName(CCodePage::DupWide(strLine.substr(0, iEqual).c_str()));
-            CScriptMemory<OLECHAR> pwzValue(CCodePage::DupWide(strLine.substr(iEqual + 1).c_str()));
+            CModuleMemory<OLECHAR> pwzName(CCodePage::DupWide(strLine.substr(0, iEqual).c_str()));
+            CModuleMemory<OLECHAR> pwzValue(CCodePage::DupWide(strLine.substr(iEqual + 1).c_str()));
             if (pwzName.Get() && pwzValue.Get())
                 replacements.Add(pwzName.Get(), pwzValue.Get());
         }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "CServerModule.h"
+#include "ModuleMemory.h"
 #include "CTraceQueueConsumer.h"
 #include "Trace.h"
 #include "TraceCapture.h"

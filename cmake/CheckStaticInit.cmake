@@ -1,4 +1,4 @@
-# Fails when one of the library's own object files defines a dynamic initialiser: a global
+# Fails when one of a library's own object files defines a dynamic initialiser: a global
 # object with a constructor or destructor would then run code before the entry point sets
 # up the module, or after detach has destroyed its heaps.
 #   cmake -DNM=nm -DOBJECT_LIST=file -DSTAMP=file -P CheckStaticInit.cmake

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "ScriptPlatform.h"
+#include "ModuleMemory.h"
 
 // Owns one block from the module allocator and frees it on every path.
-template <typename T> class CScriptMemory
+template <typename T> class CModuleMemory
 {
 public:
-    explicit CScriptMemory(T* p = nullptr) : m_p(p) {}
-    ~CScriptMemory() { ModuleFree(m_p); }
-    CScriptMemory(const CScriptMemory&) = delete;
-    CScriptMemory& operator=(const CScriptMemory&) = delete;
+    explicit CModuleMemory(T* p = nullptr) : m_p(p) {}
+    ~CModuleMemory() { ModuleFree(m_p); }
+    CModuleMemory(const CModuleMemory&) = delete;
+    CModuleMemory& operator=(const CModuleMemory&) = delete;
 
     T* Get() const { return m_p; }
     void Reset(T* p)

@@ -39,4 +39,4 @@ private:
 
 // The class-object creator of a class table row: a new class object for pfnCreateInstance,
 // asked for riid; it is destroyed again when it does not offer riid.
-HRESULT CreateClassFactory(PFNCREATEINSTANCE pfnCreateInstance, REFIID riid, void** ppv);
+[[nodiscard]] HRESULT CreateClassFactory(PFNCREATEINSTANCE pfnCreateInstance, REFIID riid, void** ppv);

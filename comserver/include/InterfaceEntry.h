@@ -14,4 +14,4 @@ struct InterfaceEntry
 
 // Looks riid up in pTable (IUnknown answers with the first row), AddRefs the part found and
 // stores it in *ppv. E_POINTER for a null ppv, E_NOINTERFACE when no row matches.
-HRESULT InterfaceLookup(void* pObject, const InterfaceEntry* pTable, REFIID riid, void** ppv);
+[[nodiscard]] HRESULT InterfaceLookup(void* pObject, const InterfaceEntry* pTable, REFIID riid, void** ppv);

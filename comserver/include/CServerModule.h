@@ -1,7 +1,8 @@
 #pragma once
 
 #include <windows.h>
-#include <cstddef>
+
+#include "ModuleMemory.h"
 
 struct ClassEntry;
 
@@ -21,14 +22,15 @@ struct CleanupEntry
 class CServerModule
 {
 public:
-    void Attach(HINSTANCE hInstance);
+    // pClassTable is the library's constant class table, ended by a row whose CLSID is null.
+    void Attach(HINSTANCE hInstance, const ClassEntry* pClassTable);
     void Detach();
 
     LONG Lock();
     LONG Unlock();
     LONG GetLockCount() const;
     void AddCleanup(void (*pfnCleanup)(void*), void* pArg);
-    HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+    [[nodiscard]] HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 
     // The allocator's heaps: the base heap and cExtraHeaps more (0 or a power of two), each
     // made by pfnCreateHeap. Whatever fails, the allocator is left with a heap: the base heap
@@ -51,18 +53,12 @@ public:
 
 private:
     const ClassEntry* FindClass(REFCLSID rclsid) const;
-    HRESULT CreateClassObjectOnce(const ClassEntry& entry);
+    [[nodiscard]] HRESULT CreateClassObjectOnce(const ClassEntry& entry);
     void ReleaseClassObjects();
     void RunCleanupList();
 };
 
-// The one module record of this library and its instance handle (the latter is what the
-// band's window class is registered with).
+// The one module record of this library and its instance handle (what the library's window
+// classes are registered with).
 extern CServerModule g_module;
 extern HINSTANCE g_hInstance;
-
-// Every dynamic allocation of the library goes through these, new and delete included.
-// Memory is not zeroed. ModuleFree(nullptr) does nothing; ModuleRealloc(nullptr, n) allocates.
-void* ModuleAlloc(size_t cb);
-void* ModuleRealloc(void* pv, size_t cb);
-void ModuleFree(void* pv);

@@ -36,5 +36,3 @@ struct ClassEntry
     const CategoryEntry* (*pfnGetCategories)();
     void (*pfnClassStartStop)(bool fStarting);
 };
-
-extern const ClassEntry ClassTable[];

@@ -15,11 +15,13 @@ struct ScriptReplacement
 
 // Runs the REGISTRY resource nResourceId of the module in its register or unregister pass,
 // with the module's own path as "Module" and the extra replacements after it.
-HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegister, const ScriptReplacement* pExtra);
+[[nodiscard]] HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegister,
+                                          const ScriptReplacement* pExtra);
 // Registers or unregisters the class's component categories (pCategories may be null).
-HRESULT UpdateClassCategories(REFCLSID rclsid, const CategoryEntry* pCategories, bool bRegister);
+[[nodiscard]] HRESULT UpdateClassCategories(REFCLSID rclsid, const CategoryEntry* pCategories, bool bRegister);
 // Loads the module's type library, from the module file or else from a ".tlb" beside it;
 // *pbstrPath receives the path it was loaded from.
-HRESULT LoadModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex, ITypeLib** ppTypeLib, BSTR* pbstrPath);
-HRESULT RegisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex);
-HRESULT UnregisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex);
+[[nodiscard]] HRESULT LoadModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex, ITypeLib** ppTypeLib,
+                                            BSTR* pbstrPath);
+[[nodiscard]] HRESULT RegisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex);
+[[nodiscard]] HRESULT UnregisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIndex);
