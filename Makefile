@@ -16,7 +16,7 @@ STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
 STRESS_SECONDS ?= 180
 
 .PHONY: all deps build build-windows build-host dist demo test test-host test-windows test-demo \
-        test-fuzz-smoke fuzz bench stress clean check-format
+        test-fuzz-smoke fuzz bench stress mutate clean check-format
 
 all: build
 
@@ -70,6 +70,12 @@ bench: deps dist
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j$(JOBS) --target $(BENCH_TARGETS)
 	scripts/run-bench "$(WINDOWS_BENCH_TARGETS)" "$(BENCH_TARGETS)"
+
+# Each realistic fault of scripts/mutations.txt applied alone to a scratch copy of the tree
+# and the covering tests run; prints killed/survived per fault and the kill rate.
+# MUTATE=PATTERN runs only the faults whose line contains PATTERN.
+mutate: deps
+	scripts/mutate $(MUTATE)
 
 clean:
 	rm -rf build dist
