@@ -1,8 +1,7 @@
 #include "CHostVolume.h"
 
-CHostVolume::CHostVolume(HWND hwndNotify, UINT uMsgChanged, HANDLE hDrawnEvent)
-    : m_hwndNotify(hwndNotify), m_uMsgChanged(uMsgChanged), m_hDrawnEvent(hDrawnEvent), m_fLevel(0.0f),
-      m_bMuted(false)
+CHostVolume::CHostVolume(HWND hwndNotify, UINT uMsgChanged)
+    : m_hwndNotify(hwndNotify), m_uMsgChanged(uMsgChanged), m_fLevel(0.0f), m_bMuted(false)
 {
 }
 
@@ -28,7 +27,5 @@ void CHostVolume::OnVolumeChanged(float fMasterVolume, bool bMuted, GUID)
 {
     m_fLevel.store(fMasterVolume);
     m_bMuted.store(bMuted);
-    if (m_hDrawnEvent)
-        ResetEvent(m_hDrawnEvent);
     PostMessageA(m_hwndNotify, m_uMsgChanged, 0, 0);
 }

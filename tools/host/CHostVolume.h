@@ -14,9 +14,8 @@
 class CHostVolume : public CQuillon
 {
 public:
-    // After each change, uMsgChanged is posted to hwndNotify; hDrawnEvent, when given, is
-    // reset first, as the drawing no longer shows the endpoint's state.
-    CHostVolume(HWND hwndNotify, UINT uMsgChanged, HANDLE hDrawnEvent);
+    // After each change, uMsgChanged is posted to hwndNotify.
+    CHostVolume(HWND hwndNotify, UINT uMsgChanged);
 
     // Opens the default endpoint and reads its state into *pState; false (and a state that
     // is not known) without an endpoint.
@@ -29,7 +28,6 @@ public:
 private:
     const HWND m_hwndNotify;
     const UINT m_uMsgChanged;
-    const HANDLE m_hDrawnEvent;
     std::atomic<float> m_fLevel;
     std::atomic<bool> m_bMuted;
 };

@@ -26,11 +26,6 @@ LRESULT AskBand(HWND hwndUtility, UINT uMsg, LPARAM lParam = 0)
     return static_cast<LRESULT>(dwResult);
 }
 
-HANDLE OpenNamedEvent(const char* pszName, BOOL fManualReset)
-{
-    return pszName ? CreateEventA(nullptr, fManualReset, FALSE, pszName) : nullptr;
-}
-
 void PrintVolume(const char* pszWhat, const VOLUMESTATE& volume)
 {
     printf("host: %s: volume %.2f, %s\n", pszWhat, static_cast<double>(volume.fLevel),
@@ -40,8 +35,9 @@ void PrintVolume(const char* pszWhat, const VOLUMESTATE& volume)
 }
 
 CReferenceHost::CReferenceHost(const HOSTOPTIONS& options)
-    : m_options(options), m_hRegisteredEvent(OpenNamedEvent(options.pszRegisteredEvent, FALSE)),
-      m_hDrawnEvent(OpenNamedEvent(options.pszDrawnEvent, TRUE)),
+    : m_options(options),
+      m_hRegisteredEvent(options.pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, options.pszRegisteredEvent)
+                                                    : nullptr),
       m_uMsgTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")), m_hwndHost(nullptr), m_hwndUtility(nullptr),
       m_hwndBand(nullptr), m_rcShown(), m_dwLastTimer(0), m_volume(), m_cReceived(0), m_cHandled(0), m_cSaved(0),
       m_cFailed(0)
@@ -52,8 +48,6 @@ CReferenceHost::~CReferenceHost()
 {
     if (m_hwndHost)
         DestroyWindow(m_hwndHost);
-    if (m_hDrawnEvent)
-        CloseHandle(m_hDrawnEvent);
     if (m_hRegisteredEvent)
         CloseHandle(m_hRegisteredEvent);
 }
@@ -163,7 +157,7 @@ LRESULT CReferenceHost::OnMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lP
 // endpoint the slot shows the background alone.
 void CReferenceHost::OpenVolume()
 {
-    m_pVolume.reset(new CHostVolume(m_hwndHost, WM_APP_VOLUMECHANGED, m_hDrawnEvent));
+    m_pVolume.reset(new CHostVolume(m_hwndHost, WM_APP_VOLUMECHANGED));
     if (m_pVolume->Open(&m_volume))
         PrintVolume("opened the default audio endpoint", m_volume);
     else
@@ -209,8 +203,14 @@ void CReferenceHost::LookForBand()
 
 void CReferenceHost::RegisterWithBand(HWND hwndUtility)
 {
-    // The three queries: where the band is, how the taskbar shows it, and its colour.
+    // The three queries: where the band is, how the taskbar shows it, and its colour. A band
+    // that does not answer (busy, or closing) is asked again on the next tick.
     m_hwndBand = reinterpret_cast<HWND>(AskBand(hwndUtility, WM_DESKBAND_GETBANDWINDOW));
+    if (!m_hwndBand) {
+        m_hwndUtility = nullptr;
+        FollowBand();
+        return;
+    }
     const DWORD dwViewMode = static_cast<DWORD>(AskBand(hwndUtility, WM_DESKBAND_GETVIEWMODE));
     const COLORREF crBkgnd = static_cast<COLORREF>(AskBand(hwndUtility, WM_DESKBAND_GETBKCOLOR));
     printf("host: found the band: utility window %p, band window %p, view mode %lu, background colour "
@@ -262,8 +262,6 @@ LRESULT CReferenceHost::OnCopyData(HWND hwndSender, const COPYDATASTRUCT* pcds)
     snapshot.header = header;
     snapshot.pixels.assign(pbPixels, pbPixels + 4 * static_cast<size_t>(header.nWidth) * header.nHeight);
     m_pending.push_back(std::move(snapshot));
-    if (m_hDrawnEvent)
-        ResetEvent(m_hDrawnEvent);
     PostMessageA(m_hwndHost, WM_APP_SNAPSHOTS, 0, 0);
     return TRUE;
 }
@@ -358,7 +356,4 @@ void CReferenceHost::OnPaint()
     const HDC hdc = BeginPaint(m_hwndHost, &ps);
     m_painter.Paint(hdc, m_volume);
     EndPaint(m_hwndHost, &ps);
-    // The desktop shows it on its own schedule, a moment later.
-    if (m_hDrawnEvent)
-        SetEvent(m_hDrawnEvent);
 }

@@ -32,11 +32,9 @@ struct HOSTOPTIONS
     unsigned cSnapshotsWanted;
     // The host stops when the band it registered with goes away.
     bool bExitWithBand;
-    // Named events for a program that drives the band (null: none). The first is set after
-    // each registration. The second is a manual-reset event, set while the window shows
-    // everything the host knows and reset as soon as a snapshot or a volume change arrives.
+    // A named event, set after each registration, for a program that drives the band (null:
+    // none).
     const char* pszRegisteredEvent;
-    const char* pszDrawnEvent;
 };
 
 class CReferenceHost
@@ -82,7 +80,6 @@ private:
 
     const HOSTOPTIONS m_options;
     HANDLE m_hRegisteredEvent;
-    HANDLE m_hDrawnEvent;
     // Broadcast by a new shell to every top-level window.
     const UINT m_uMsgTaskbarCreated;
     HWND m_hwndHost;

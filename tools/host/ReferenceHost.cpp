@@ -3,14 +3,13 @@
 // in its slot, with the volume that Quillon reports.
 //
 //   reference_host OUTPUT_FOLDER [--snapshots N] [--exit-with-band] [--registered-event NAME]
-//                  [--drawn-event NAME] [--simulated-audio]
+//                  [--simulated-audio]
 //
 // Saves every snapshot as OUTPUT_FOLDER/snapshot-<n>-<W>x<H>.png and shows the latest over the
 // band window with the default audio endpoint's volume. Runs until Ctrl+C, until N snapshots
 // have arrived, or with --exit-with-band until the band goes away. --registered-event sets the
-// named event after each registration with a band; --drawn-event names a manual-reset event
-// that is set while the window shows all the host knows. --simulated-audio serves a simulated
-// audio service in this process instead of the platform's, whose volume other programs change
+// named event after each registration with a band. --simulated-audio serves a simulated audio
+// service in this process instead of the platform's, whose volume other programs change
 // through SimVolumeRequest.h. Exit code 0 when every snapshot was valid and saved.
 #include <windows.h>
 
@@ -36,7 +35,7 @@ BOOL WINAPI OnConsoleControl(DWORD)
 int Usage()
 {
     fprintf(stderr, "usage: reference_host OUTPUT_FOLDER [--snapshots N] [--exit-with-band] [--registered-event NAME] "
-                    "[--drawn-event NAME] [--simulated-audio]\n");
+                    "[--simulated-audio]\n");
     return 2;
 }
 
@@ -72,7 +71,7 @@ int main(int argc, char** argv)
 {
     if (argc < 2 || argv[1][0] == '-')
         return Usage();
-    HOSTOPTIONS options = {argv[1], 0, false, nullptr, nullptr};
+    HOSTOPTIONS options = {argv[1], 0, false, nullptr};
     bool bSimulatedAudio = false;
     for (int i = 2; i < argc; ++i) {
         if (strcmp(argv[i], "--snapshots") == 0 && i + 1 < argc) {
@@ -85,8 +84,6 @@ int main(int argc, char** argv)
             options.bExitWithBand = true;
         } else if (strcmp(argv[i], "--registered-event") == 0 && i + 1 < argc) {
             options.pszRegisteredEvent = argv[++i];
-        } else if (strcmp(argv[i], "--drawn-event") == 0 && i + 1 < argc) {
-            options.pszDrawnEvent = argv[++i];
         } else if (strcmp(argv[i], "--simulated-audio") == 0) {
             bSimulatedAudio = true;
         } else {

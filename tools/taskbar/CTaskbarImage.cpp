@@ -52,7 +52,8 @@ CTaskbarImage CTaskbarImage::FromScreen(const RECT& rcScreen)
 // WM_PRINTCLIENT, as the band's rendering asks for the background.
 CTaskbarImage CTaskbarImage::FromPaint(HWND hwnd, int cx, int cy)
 {
-    return Render(cx, cy, [&](HDC hdc) { SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hdc), PRF_CLIENT); });
+    return Render(cx, cy,
+                  [&](HDC hdc) { SendMessageA(hwnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hdc), PRF_CLIENT); });
 }
 
 RECT CTaskbarImage::DifferenceFrom(const CTaskbarImage& other) const

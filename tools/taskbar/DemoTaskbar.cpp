@@ -3,16 +3,16 @@
 // its band information and shows it; once the host has registered it resizes the band twice
 // and announces a theme change; then it closes and unsites the band.
 //
-//   demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER HOST_DRAWN_EVENT]
+//   demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER]
 //
 // HOST_REGISTERED_EVENT names the event the host sets once it has registered with the band.
 // With --images, before closing the band it saves what the screen shows of the taskbar, with
 // the host's drawing in the band's slot, as FOLDER/taskbar.png; then, as another program, it
 // changes the volume of the simulated audio service that the host serves, and saves the
-// taskbar again as FOLDER/taskbar-volume-changed.png. HOST_DRAWN_EVENT names the host's
-// manual-reset event that is set while its window shows all it knows. Each image is checked
-// against what the taskbar paints by itself: the pixels that differ lie inside the slot and
-// clear of its edges. One line per step on stdout; exit code 0 when every step succeeded.
+// taskbar again as FOLDER/taskbar-volume-changed.png. Each image is checked against what the
+// taskbar paints by itself: the pixels that differ lie inside the slot and clear of its edges,
+// and the second differs from the first. One line per step on stdout; exit code 0 when every
+// step succeeded.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -34,8 +34,7 @@ namespace
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const DWORD kdwBandId = 1;
 const DWORD kmsHostTimeout = 30000;
-// How long the screen may take to show the host's drawing, and the pause between captures.
-const DWORD kmsScreenTimeout = 5000;
+// The pause between captures of the screen while waiting for the host's drawing.
 const DWORD kmsCapturePause = 50;
 
 // Where the taskbar puts the band after the host has registered, measured from its right end.
@@ -65,8 +64,8 @@ void PumpMessages()
     }
 }
 
-// Waits for the event while handling messages: the host's queries and registration are
-// messages that the band's windows handle on this thread.
+// Waits for the event (or, without one, for the time) while handling messages: the host's
+// queries and registration are messages that the band's windows handle on this thread.
 bool WaitPumping(HANDLE hEvent, DWORD dwTimeout)
 {
     const DWORD dwStart = GetTickCount();
@@ -74,9 +73,9 @@ bool WaitPumping(HANDLE hEvent, DWORD dwTimeout)
         const DWORD dwElapsed = GetTickCount() - dwStart;
         if (dwElapsed >= dwTimeout)
             return false;
-        const DWORD dwWait =
-            MsgWaitForMultipleObjects(hEvent ? 1 : 0, &hEvent, FALSE, dwTimeout - dwElapsed, QS_ALLINPUT);
-        if (dwWait == WAIT_OBJECT_0)
+        const DWORD cEvents = hEvent ? 1 : 0;
+        const DWORD dwWait = MsgWaitForMultipleObjects(cEvents, &hEvent, FALSE, dwTimeout - dwElapsed, QS_ALLINPUT);
+        if (cEvents != 0 && dwWait == WAIT_OBJECT_0)
             return true;
         PumpMessages();
     }
@@ -130,10 +129,11 @@ std::string DescribeInSlot(const RECT& rc, const RECT& rcSlot)
     return sz;
 }
 
-// What the screen shows over the taskbar once the host has drawn. The desktop shows a window's
-// drawing on its own schedule, so the screen is captured until it shows what is expected twice
-// in a row: pixels that differ from the taskbar's own only inside the slot (the drawing) and,
-// with pPrevious, a change from that image. False, with the last capture, after a while.
+// What the screen shows over the taskbar with the host's drawing. The host draws after it has
+// handled what it was sent, and the desktop shows a window's drawing on its own schedule, so
+// the screen is captured until it shows what is expected twice in a row: pixels that differ
+// from the taskbar's own only inside the slot (the drawing) and, with pPrevious, a change
+// from that image. False, with the last capture, after a while.
 bool CaptureHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const CTaskbarImage* pPrevious,
                         CTaskbarImage* pImage, RECT* prcDrawing)
 {
@@ -148,19 +148,16 @@ bool CaptureHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const C
         *prcDrawing = image.DifferenceFrom(own);
         *pImage = std::move(image);
         const bool bShown = IsRectEmpty(&rcSinceLast) && IsInsideSlot(*prcDrawing, rcSlot) && !IsRectEmpty(&rcChanged);
-        if (bShown || GetTickCount() - dwStart > kmsScreenTimeout)
+        if (bShown || GetTickCount() - dwStart > kmsHostTimeout)
             return bShown;
         WaitPumping(nullptr, kmsCapturePause);
     }
 }
 
-// Waits for the host to draw all it knows, then saves what the screen shows (rcSlot in
-// taskbar coordinates).
-int SaveHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, HANDLE hHostDrawn, const std::string& strPath,
+// Saves what the screen shows once it shows the host's drawing (rcSlot in taskbar coordinates).
+int SaveHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const std::string& strPath,
                     const CTaskbarImage* pPrevious, CTaskbarImage* pImage)
 {
-    if (!WaitPumping(hHostDrawn, kmsHostTimeout))
-        return Fail("waiting for the host to draw in the slot", HRESULT_FROM_WIN32(WAIT_TIMEOUT));
     RECT rcDrawing = {};
     if (!CaptureHostDrawing(taskbar, rcSlot, pPrevious, pImage, &rcDrawing)) {
         printf("taskbar: the screen differs from the taskbar's own pixels in (%ld, %ld)-(%ld, %ld); the band's slot "
@@ -179,26 +176,26 @@ int SaveHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, HANDLE hHos
 }
 
 // The host's drawing before and after another program changes the volume.
-int SaveHostDrawings(const CDemoTaskbar& taskbar, HWND hwndBand, HANDLE hHostDrawn, const std::string& strFolder)
+int SaveHostDrawings(const CDemoTaskbar& taskbar, HWND hwndBand, const std::string& strFolder)
 {
     RECT rcSlot = {};
     GetWindowRect(hwndBand, &rcSlot);
     MapWindowPoints(nullptr, taskbar.GetHwnd(), reinterpret_cast<POINT*>(&rcSlot), 2);
     CTaskbarImage before;
     CTaskbarImage after;
-    if (SaveHostDrawing(taskbar, rcSlot, hHostDrawn, strFolder + "/taskbar.png", nullptr, &before) != 0)
+    if (SaveHostDrawing(taskbar, rcSlot, strFolder + "/taskbar.png", nullptr, &before) != 0)
         return 1;
     if (!ChangeVolumeAsOtherProgram(taskbar.GetHwnd(), kfOtherProgramLevel))
         return Fail("changing the volume of the host's simulated audio service", E_FAIL);
     printf("taskbar: as another program, set the volume of the host's simulated audio service to %.2f\n",
            static_cast<double>(kfOtherProgramLevel));
-    if (SaveHostDrawing(taskbar, rcSlot, hHostDrawn, strFolder + "/taskbar-volume-changed.png", &before, &after) != 0)
+    if (SaveHostDrawing(taskbar, rcSlot, strFolder + "/taskbar-volume-changed.png", &before, &after) != 0)
         return 1;
     printf("taskbar: the host's drawing changed in %s\n", DescribeInSlot(after.DifferenceFrom(before), rcSlot).c_str());
     return 0;
 }
 
-int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, HANDLE hHostDrawn, const char* pszImageFolder)
+int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, const char* pszImageFolder)
 {
     CComHolder<IDeskBand> band;
     HRESULT hr = CoCreateInstance(kClsidDeskband, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.ReceiveVoid());
@@ -242,7 +239,7 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, HANDLE hHostDra
     PumpMessages();
     printf("taskbar: sent a theme change\n");
     fflush(stdout);
-    if (pszImageFolder && SaveHostDrawings(taskbar, hwndBand, hHostDrawn, pszImageFolder) != 0)
+    if (pszImageFolder && SaveHostDrawings(taskbar, hwndBand, pszImageFolder) != 0)
         return 1;
 
     band->ShowDW(FALSE);
@@ -259,9 +256,9 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, HANDLE hHostDra
 
 int main(int argc, char** argv)
 {
-    const bool bImages = argc == 5 && strcmp(argv[2], "--images") == 0;
+    const bool bImages = argc == 4 && strcmp(argv[2], "--images") == 0;
     if (argc != 2 && !bImages) {
-        fprintf(stderr, "usage: demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER HOST_DRAWN_EVENT]\n");
+        fprintf(stderr, "usage: demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER]\n");
         return 2;
     }
     // The shell's taskbar thread is a single-threaded apartment; the band expects one.
@@ -269,20 +266,17 @@ int main(int argc, char** argv)
     if (FAILED(hr))
         return Fail("CoInitializeEx", hr);
     const HANDLE hHostRegistered = CreateEventA(nullptr, FALSE, FALSE, argv[1]);
-    const HANDLE hHostDrawn = bImages ? CreateEventA(nullptr, TRUE, FALSE, argv[4]) : nullptr;
     int nExitCode = 1;
     {
         CDemoTaskbar taskbar;
-        if (!hHostRegistered || (bImages && !hHostDrawn) || !taskbar.Create()) {
+        if (!hHostRegistered || !taskbar.Create()) {
             Fail("creating the taskbar window", HRESULT_FROM_WIN32(GetLastError()));
         } else {
             printf("taskbar: %dx%d taskbar window %p\n", taskbar.GetWidth(), taskbar.GetHeight(),
                    static_cast<void*>(taskbar.GetHwnd()));
-            nExitCode = RunBand(taskbar, hHostRegistered, hHostDrawn, bImages ? argv[3] : nullptr);
+            nExitCode = RunBand(taskbar, hHostRegistered, bImages ? argv[3] : nullptr);
         }
     }
-    if (hHostDrawn)
-        CloseHandle(hHostDrawn);
     if (hHostRegistered)
         CloseHandle(hHostRegistered);
     CoUninitialize();
