@@ -187,7 +187,7 @@ int SaveHostDrawings(const CDemoTaskbar& taskbar, HWND hwndBand, const std::stri
         return 1;
     if (!ChangeVolumeAsOtherProgram(taskbar.GetHwnd(), kfOtherProgramLevel))
         return Fail("changing the volume of the host's simulated audio service", E_FAIL);
-    printf("taskbar: as another program, set the volume of the host's simulated audio service to %.2f\n",
+    printf("taskbar: as another program, set the volume of the host's simulated audio service to %.2f, not muted\n",
            static_cast<double>(kfOtherProgramLevel));
     if (SaveHostDrawing(taskbar, rcSlot, strFolder + "/taskbar-volume-changed.png", &before, &after) != 0)
         return 1;
