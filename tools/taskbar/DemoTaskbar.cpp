@@ -143,11 +143,14 @@ bool CaptureHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const C
     const DWORD dwStart = GetTickCount();
     for (;;) {
         CTaskbarImage image = CTaskbarImage::FromScreen(rcTaskbar);
-        const RECT rcSinceLast = image.DifferenceFrom(*pImage);
-        const RECT rcChanged = pPrevious ? image.DifferenceFrom(*pPrevious) : RECT{0, 0, 1, 1};
+        const auto differsFrom = [&](const CTaskbarImage& other) {
+            const RECT rc = image.DifferenceFrom(other);
+            return !IsRectEmpty(&rc);
+        };
         *prcDrawing = image.DifferenceFrom(own);
+        const bool bShown =
+            !differsFrom(*pImage) && IsInsideSlot(*prcDrawing, rcSlot) && (!pPrevious || differsFrom(*pPrevious));
         *pImage = std::move(image);
-        const bool bShown = IsRectEmpty(&rcSinceLast) && IsInsideSlot(*prcDrawing, rcSlot) && !IsRectEmpty(&rcChanged);
         if (bShown || GetTickCount() - dwStart > kmsHostTimeout)
             return bShown;
         WaitPumping(nullptr, kmsCapturePause);
@@ -238,7 +241,6 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, const char* psz
     EnumThreadWindows(GetCurrentThreadId(), SendThemeChanged, 0);
     PumpMessages();
     printf("taskbar: sent a theme change\n");
-    fflush(stdout);
     if (pszImageFolder && SaveHostDrawings(taskbar, hwndBand, pszImageFolder) != 0)
         return 1;
 
