@@ -7,12 +7,15 @@
 namespace
 {
 const char kszHostClass[] = "VeltrixReferenceHost";
-// Posted to ourselves: save the snapshots copied while handling WM_COPYDATA.
-const UINT WM_APP_SAVESNAPSHOTS = WM_APP + 1;
-// How often the host looks for the band while it has none.
-const UINT_PTR kidLookForBand = 1;
-const UINT kmsLookForBand = 200;
-// A band that does not answer within this time is treated as gone.
+// Posted to ourselves: save and show the snapshots copied while handling WM_COPYDATA.
+const UINT WM_APP_SNAPSHOTS = WM_APP + 1;
+// Posted by the volume object: another program changed the volume.
+const UINT WM_APP_VOLUMECHANGED = WM_APP + 2;
+// How often the host looks for the band and follows the band window.
+const UINT_PTR kidTimer = 1;
+const UINT kmsTimer = 200;
+// A band that does not answer within this time is treated as gone; the band waits as long
+// for us to take a snapshot before it forgets us.
 const UINT kmsBandTimeout = 2000;
 
 LRESULT AskBand(HWND hwndUtility, UINT uMsg, LPARAM lParam = 0)
@@ -22,13 +25,21 @@ LRESULT AskBand(HWND hwndUtility, UINT uMsg, LPARAM lParam = 0)
         return 0;
     return static_cast<LRESULT>(dwResult);
 }
+
+void PrintVolume(const char* pszWhat, const VOLUMESTATE& volume)
+{
+    printf("host: %s: volume %.2f, %s\n", pszWhat, static_cast<double>(volume.fLevel),
+           volume.bMuted ? "muted" : "not muted");
+    fflush(stdout);
+}
 }
 
-CReferenceHost::CReferenceHost(const std::string& strOutputFolder, unsigned cSnapshotsWanted,
-                               const char* pszRegisteredEvent)
-    : m_strOutputFolder(strOutputFolder), m_cSnapshotsWanted(cSnapshotsWanted),
-      m_hRegisteredEvent(pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, pszRegisteredEvent) : nullptr),
-      m_hwndHost(nullptr), m_hwndUtility(nullptr), m_hwndBand(nullptr), m_cReceived(0), m_cHandled(0), m_cSaved(0),
+CReferenceHost::CReferenceHost(const HOSTOPTIONS& options)
+    : m_options(options),
+      m_hRegisteredEvent(options.pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, options.pszRegisteredEvent)
+                                                    : nullptr),
+      m_uMsgTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")), m_hwndHost(nullptr), m_hwndUtility(nullptr),
+      m_hwndBand(nullptr), m_rcShown(), m_dwLastTimer(0), m_volume(), m_cReceived(0), m_cHandled(0), m_cSaved(0),
       m_cFailed(0)
 {
 }
@@ -41,21 +52,34 @@ CReferenceHost::~CReferenceHost()
         CloseHandle(m_hRegisteredEvent);
 }
 
+// The window lies over the band window, which belongs to the shell's process. A child window
+// of it would join our input queue to the taskbar's thread, so that a hung host could freeze
+// the taskbar; a top-level window keeps the two apart. It never takes activation or focus,
+// stays out of the taskbar's list and Alt+Tab, and lets the mouse through to the taskbar
+// (layered and transparent), so that even a hung host costs the taskbar no click.
 bool CReferenceHost::Create()
 {
-    CreateDirectoryA(m_strOutputFolder.c_str(), nullptr);
+    CreateDirectoryA(m_options.strOutputFolder.c_str(), nullptr);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WndProc;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kszHostClass;
     RegisterClassA(&wc);
-    // A real host registers the window it draws the band's content in. This one draws
-    // nothing, so its window stays hidden.
-    m_hwndHost =
-        CreateWindowExA(0, kszHostClass, "Reference host", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, this);
+    const DWORD dwExStyle = WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_TRANSPARENT;
+    m_hwndHost = CreateWindowExA(dwExStyle, kszHostClass, "Reference host", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 wc.hInstance, this);
     if (!m_hwndHost)
         return false;
-    SetTimer(m_hwndHost, kidLookForBand, kmsLookForBand, nullptr);
+    // A layered window shows nothing until its attributes are set; this one is opaque.
+    SetLayeredWindowAttributes(m_hwndHost, 0, 255, LWA_ALPHA);
+    // The shell runs at medium integrity: let its snapshots and its restart notice reach an
+    // elevated host.
+    ChangeWindowMessageFilterEx(m_hwndHost, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
+    ChangeWindowMessageFilterEx(m_hwndHost, m_uMsgTaskbarCreated, MSGFLT_ALLOW, nullptr);
+
+    OpenVolume();
+    SetTimer(m_hwndHost, kidTimer, kmsTimer, nullptr);
+    m_dwLastTimer = GetTickCount();
     LookForBand();
     return true;
 }
@@ -92,21 +116,36 @@ LRESULT CALLBACK CReferenceHost::WndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LP
 
 LRESULT CReferenceHost::OnMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
+    // A new shell: its band may come a little later, so the timer keeps looking as well.
+    if (uMsg == m_uMsgTaskbarCreated && uMsg != 0) {
+        LookForBand();
+        return 0;
+    }
     switch (uMsg) {
     case WM_COPYDATA:
         return OnCopyData(reinterpret_cast<HWND>(wParam), reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-    case WM_APP_SAVESNAPSHOTS:
-        SavePendingSnapshots();
+    case WM_APP_SNAPSHOTS:
+        OnSnapshots();
+        return 0;
+    case WM_APP_VOLUMECHANGED:
+        OnVolumeChanged();
         return 0;
     case WM_TIMER:
-        LookForBand();
+        OnTimer();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // WM_PAINT covers the whole window
+    case WM_PAINT:
+        OnPaint();
         return 0;
     case WM_CLOSE:
         UnregisterFromBand();
         DestroyWindow(hwnd);
         return 0;
     case WM_DESTROY:
-        KillTimer(hwnd, kidLookForBand);
+        KillTimer(hwnd, kidTimer);
+        // ~CQuillon waits for a notification being delivered; none follows.
+        m_pVolume.reset();
         m_hwndHost = nullptr;
         PostQuitMessage(0);
         return 0;
@@ -114,17 +153,48 @@ LRESULT CReferenceHost::OnMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lP
     return DefWindowProcA(hwnd, uMsg, wParam, lParam);
 }
 
-// Called at start and then periodically: registers with the band when there is one and we
-// are not registered with it, which covers a band that was restarted (its utility window gone
-// and a new one created).
+// The default render endpoint's volume through Quillon, as any host links it. Without an
+// endpoint the slot shows the background alone.
+void CReferenceHost::OpenVolume()
+{
+    m_pVolume.reset(new CHostVolume(m_hwndHost, WM_APP_VOLUMECHANGED));
+    if (m_pVolume->Open(&m_volume))
+        PrintVolume("opened the default audio endpoint", m_volume);
+    else
+        printf("host: no default audio endpoint; the slot shows no volume\n");
+    fflush(stdout);
+}
+
+void CReferenceHost::OnTimer()
+{
+    // The band forgets a host that does not take a snapshot in time: after a stall of ours
+    // longer than that, register again (which brings a fresh snapshot).
+    if (m_hwndUtility && IsWindow(m_hwndUtility) && GetTickCount() - m_dwLastTimer > kmsBandTimeout) {
+        printf("host: did not handle messages for a while; registering again in case the band forgot us\n");
+        RegisterWithBand(m_hwndUtility);
+    }
+    LookForBand();
+    FollowBand();
+    m_dwLastTimer = GetTickCount();
+}
+
+// Called at start, on the timer and when a new shell announces itself: registers with the
+// band when there is one and we are not registered with it, which covers a band that was
+// restarted (its utility window gone and a new one created).
 void CReferenceHost::LookForBand()
 {
     if (m_hwndUtility && IsWindow(m_hwndUtility))
         return;
     if (m_hwndUtility) {
-        printf("host: the band went away; waiting for it to come back\n");
         m_hwndUtility = nullptr;
         m_hwndBand = nullptr;
+        FollowBand();
+        if (m_options.bExitWithBand) {
+            printf("host: the band went away; stopping\n");
+            Close();
+            return;
+        }
+        printf("host: the band went away; waiting for it to come back\n");
     }
     const HWND hwndUtility = FindWindowA(DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE);
     if (hwndUtility)
@@ -133,8 +203,14 @@ void CReferenceHost::LookForBand()
 
 void CReferenceHost::RegisterWithBand(HWND hwndUtility)
 {
-    // The three queries: where the band is, how the taskbar shows it, and its colour.
+    // The three queries: where the band is, how the taskbar shows it, and its colour. A band
+    // that does not answer (busy, or closing) is asked again on the next tick.
     m_hwndBand = reinterpret_cast<HWND>(AskBand(hwndUtility, WM_DESKBAND_GETBANDWINDOW));
+    if (!m_hwndBand) {
+        m_hwndUtility = nullptr;
+        FollowBand();
+        return;
+    }
     const DWORD dwViewMode = static_cast<DWORD>(AskBand(hwndUtility, WM_DESKBAND_GETVIEWMODE));
     const COLORREF crBkgnd = static_cast<COLORREF>(AskBand(hwndUtility, WM_DESKBAND_GETBKCOLOR));
     printf("host: found the band: utility window %p, band window %p, view mode %lu, background colour "
@@ -180,24 +256,25 @@ LRESULT CReferenceHost::OnCopyData(HWND hwndSender, const COPYDATASTRUCT* pcds)
     }
 
     // The band frees the block as soon as we return, and it waits for us meanwhile: copy
-    // the pixels now and do the slow work (here: writing a file) afterwards.
+    // the pixels now and do the slow work (writing a file, drawing) afterwards.
     const uint8_t* pbPixels = static_cast<const uint8_t*>(pcds->lpData) + DESKBAND_SNAPSHOT_PIXEL_OFFSET;
     Snapshot snapshot;
     snapshot.header = header;
     snapshot.pixels.assign(pbPixels, pbPixels + 4 * static_cast<size_t>(header.nWidth) * header.nHeight);
     m_pending.push_back(std::move(snapshot));
-    PostMessageA(m_hwndHost, WM_APP_SAVESNAPSHOTS, 0, 0);
+    PostMessageA(m_hwndHost, WM_APP_SNAPSHOTS, 0, 0);
     return TRUE;
 }
 
-void CReferenceHost::SavePendingSnapshots()
+// Saves every snapshot that arrived and shows the latest.
+void CReferenceHost::OnSnapshots()
 {
     std::vector<Snapshot> pending;
     pending.swap(m_pending);
     for (const Snapshot& snapshot : pending) {
         const unsigned long nWidth = snapshot.header.nWidth;
         const unsigned long nHeight = snapshot.header.nHeight;
-        const std::string strPath = m_strOutputFolder + "/snapshot-" + std::to_string(++m_cHandled) + "-" +
+        const std::string strPath = m_options.strOutputFolder + "/snapshot-" + std::to_string(++m_cHandled) + "-" +
                                     std::to_string(nWidth) + "x" + std::to_string(nHeight) + ".png";
         if (nWidth == 0 || nHeight == 0) {
             // A band squeezed to nothing: a valid snapshot, but no image.
@@ -212,7 +289,13 @@ void CReferenceHost::SavePendingSnapshots()
         }
     }
     fflush(stdout);
-    if (m_cSnapshotsWanted != 0 && m_cHandled >= m_cSnapshotsWanted)
+    if (!pending.empty()) {
+        Snapshot& latest = pending.back();
+        m_painter.SetBackground(latest.header.nWidth, latest.header.nHeight, std::move(latest.pixels));
+        FollowBand();
+        InvalidateRect(m_hwndHost, nullptr, FALSE);
+    }
+    if (m_options.cSnapshotsWanted != 0 && m_cHandled >= m_options.cSnapshotsWanted)
         Close();
 }
 
@@ -230,4 +313,47 @@ bool CReferenceHost::SaveSnapshot(const Snapshot& snapshot, const std::string& s
     const BOOL fWritten = WriteFile(hFile, png.data(), static_cast<DWORD>(png.size()), &cbWritten, nullptr);
     const BOOL fClosed = CloseHandle(hFile);
     return fWritten && fClosed && cbWritten == png.size();
+}
+
+// Puts the window over the band window with the latest snapshot's size (physical pixels, as
+// the band measures them), or hides it while there is no band or nothing to show. The band
+// window may move without a new snapshot (the taskbar moved), so the timer calls this too.
+void CReferenceHost::FollowBand()
+{
+    RECT rcBand = {};
+    if (!m_hwndBand || !IsWindowVisible(m_hwndBand) || !GetWindowRect(m_hwndBand, &rcBand) ||
+        m_painter.GetWidth() == 0 || m_painter.GetHeight() == 0) {
+        ShowWindow(m_hwndHost, SW_HIDE);
+        m_rcShown = RECT{};
+        return;
+    }
+    const RECT rcShow = {rcBand.left, rcBand.top, rcBand.left + m_painter.GetWidth(),
+                         rcBand.top + m_painter.GetHeight()};
+    // Just above the taskbar in the z-order. Placed after a topmost window a window becomes
+    // topmost itself, so it shares the taskbar's band whichever that is; when the taskbar
+    // comes to the front (a click on it), the next tick puts the window back above it.
+    const HWND hwndAbove = GetWindow(GetAncestor(m_hwndBand, GA_ROOT), GW_HWNDPREV);
+    if (hwndAbove == m_hwndHost && EqualRect(&rcShow, &m_rcShown))
+        return;
+    UINT uFlags = SWP_NOACTIVATE | SWP_SHOWWINDOW;
+    if (hwndAbove == m_hwndHost)
+        uFlags |= SWP_NOZORDER;
+    SetWindowPos(m_hwndHost, hwndAbove ? hwndAbove : HWND_TOPMOST, rcShow.left, rcShow.top, rcShow.right - rcShow.left,
+                 rcShow.bottom - rcShow.top, uFlags);
+    m_rcShown = rcShow;
+}
+
+void CReferenceHost::OnVolumeChanged()
+{
+    m_volume = m_pVolume->LatestChange();
+    PrintVolume("another program changed the volume", m_volume);
+    InvalidateRect(m_hwndHost, nullptr, FALSE);
+}
+
+void CReferenceHost::OnPaint()
+{
+    PAINTSTRUCT ps;
+    const HDC hdc = BeginPaint(m_hwndHost, &ps);
+    m_painter.Paint(hdc, m_volume);
+    EndPaint(m_hwndHost, &ps);
 }

@@ -3,19 +3,30 @@
 // its band information and shows it; once the host has registered it resizes the band twice
 // and announces a theme change; then it closes and unsites the band.
 //
-//   demo_taskbar HOST_REGISTERED_EVENT
+//   demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER]
 //
 // HOST_REGISTERED_EVENT names the event the host sets once it has registered with the band.
-// One line per step on stdout; exit code 0 when every step succeeded.
+// With --images, before closing the band it saves what the screen shows of the taskbar, with
+// the host's drawing in the band's slot, as FOLDER/taskbar.png; then, as another program, it
+// changes the volume of the simulated audio service that the host serves, and saves the
+// taskbar again as FOLDER/taskbar-volume-changed.png. Each image is checked against what the
+// taskbar paints by itself: the pixels that differ lie inside the slot and clear of its edges,
+// and the second differs from the first. One line per step on stdout; exit code 0 when every
+// step succeeded.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
 #include <stdio.h>
+#include <string.h>
+
+#include <string>
 
 #include "CComHolder.h"
 #include "CDemoSite.h"
 #include "CDemoTaskbar.h"
+#include "CTaskbarImage.h"
+#include "SimVolumeRequest.h"
 
 namespace
 {
@@ -23,6 +34,8 @@ namespace
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const DWORD kdwBandId = 1;
 const DWORD kmsHostTimeout = 30000;
+// The pause between captures of the screen while waiting for the host's drawing.
+const DWORD kmsCapturePause = 50;
 
 // Where the taskbar puts the band after the host has registered, measured from its right end.
 struct BANDSLOT
@@ -33,6 +46,8 @@ struct BANDSLOT
     int cy;
 };
 const BANDSLOT kaSlots[] = {{360, 0, 240, 40}, {300, 6, 150, 28}};
+// The volume that another program sets while the host draws in the slot.
+const float kfOtherProgramLevel = 0.80f;
 
 int Fail(const char* pszStep, HRESULT hr)
 {
@@ -49,8 +64,8 @@ void PumpMessages()
     }
 }
 
-// Waits for the event while handling messages: the host's queries and registration are
-// messages that the band's windows handle on this thread.
+// Waits for the event (or, without one, for the time) while handling messages: the host's
+// queries and registration are messages that the band's windows handle on this thread.
 bool WaitPumping(HANDLE hEvent, DWORD dwTimeout)
 {
     const DWORD dwStart = GetTickCount();
@@ -58,8 +73,9 @@ bool WaitPumping(HANDLE hEvent, DWORD dwTimeout)
         const DWORD dwElapsed = GetTickCount() - dwStart;
         if (dwElapsed >= dwTimeout)
             return false;
-        const DWORD dwWait = MsgWaitForMultipleObjects(1, &hEvent, FALSE, dwTimeout - dwElapsed, QS_ALLINPUT);
-        if (dwWait == WAIT_OBJECT_0)
+        const DWORD cEvents = hEvent ? 1 : 0;
+        const DWORD dwWait = MsgWaitForMultipleObjects(cEvents, &hEvent, FALSE, dwTimeout - dwElapsed, QS_ALLINPUT);
+        if (cEvents != 0 && dwWait == WAIT_OBJECT_0)
             return true;
         PumpMessages();
     }
@@ -81,7 +97,108 @@ void MoveBand(HWND hwndBand, const CDemoTaskbar& taskbar, const BANDSLOT& slot)
     printf("taskbar: resized the band to %dx%d at (%d, %d)\n", slot.cx, slot.cy, x, slot.y);
 }
 
-int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered)
+// As another program changes the volume: through the simulated audio service that the host
+// serves, with an event context of our own. The host has been told when this returns.
+bool ChangeVolumeAsOtherProgram(HWND hwndSender, float fLevel)
+{
+    const HWND hwndService = FindWindowExA(HWND_MESSAGE, nullptr, SIMVOLUME_WINDOW_CLASS, nullptr);
+    SIMVOLUMEREQUEST request = {fLevel, FALSE, {}};
+    if (!hwndService || FAILED(CoCreateGuid(&request.guidEventContext)))
+        return false;
+    COPYDATASTRUCT cds = {SIMVOLUME_REQUEST_ID, sizeof(request), &request};
+    DWORD_PTR dwResult = FALSE;
+    return SendMessageTimeoutA(hwndService, WM_COPYDATA, reinterpret_cast<WPARAM>(hwndSender),
+                               reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, kmsHostTimeout, &dwResult) &&
+           dwResult == TRUE;
+}
+
+// A rectangle of pixels that differ, inside the slot and clear of its edges: the slot's
+// border and the rest of the taskbar are the taskbar's own pixels, so no seam shows.
+bool IsInsideSlot(const RECT& rc, const RECT& rcSlot)
+{
+    return !IsRectEmpty(&rc) && rc.left > rcSlot.left && rc.top > rcSlot.top && rc.right < rcSlot.right &&
+           rc.bottom < rcSlot.bottom;
+}
+
+std::string DescribeInSlot(const RECT& rc, const RECT& rcSlot)
+{
+    char sz[96];
+    snprintf(sz, sizeof(sz), "(%ld, %ld) %ldx%ld of the band's %ldx%ld slot", rc.left - rcSlot.left,
+             rc.top - rcSlot.top, rc.right - rc.left, rc.bottom - rc.top, rcSlot.right - rcSlot.left,
+             rcSlot.bottom - rcSlot.top);
+    return sz;
+}
+
+// What the screen shows over the taskbar with the host's drawing. The host draws after it has
+// handled what it was sent, and the desktop shows a window's drawing on its own schedule, so
+// the screen is captured until it shows what is expected twice in a row: pixels that differ
+// from the taskbar's own only inside the slot (the drawing) and, with pPrevious, a change
+// from that image. False, with the last capture, after a while.
+bool CaptureHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const CTaskbarImage* pPrevious,
+                        CTaskbarImage* pImage, RECT* prcDrawing)
+{
+    RECT rcTaskbar = {};
+    GetWindowRect(taskbar.GetHwnd(), &rcTaskbar);
+    const CTaskbarImage own = CTaskbarImage::FromPaint(taskbar.GetHwnd(), taskbar.GetWidth(), taskbar.GetHeight());
+    const DWORD dwStart = GetTickCount();
+    for (;;) {
+        CTaskbarImage image = CTaskbarImage::FromScreen(rcTaskbar);
+        const auto differsFrom = [&](const CTaskbarImage& other) {
+            const RECT rc = image.DifferenceFrom(other);
+            return !IsRectEmpty(&rc);
+        };
+        *prcDrawing = image.DifferenceFrom(own);
+        const bool bShown =
+            !differsFrom(*pImage) && IsInsideSlot(*prcDrawing, rcSlot) && (!pPrevious || differsFrom(*pPrevious));
+        *pImage = std::move(image);
+        if (bShown || GetTickCount() - dwStart > kmsHostTimeout)
+            return bShown;
+        WaitPumping(nullptr, kmsCapturePause);
+    }
+}
+
+// Saves what the screen shows once it shows the host's drawing (rcSlot in taskbar coordinates).
+int SaveHostDrawing(const CDemoTaskbar& taskbar, const RECT& rcSlot, const std::string& strPath,
+                    const CTaskbarImage* pPrevious, CTaskbarImage* pImage)
+{
+    RECT rcDrawing = {};
+    if (!CaptureHostDrawing(taskbar, rcSlot, pPrevious, pImage, &rcDrawing)) {
+        printf("taskbar: the screen differs from the taskbar's own pixels in (%ld, %ld)-(%ld, %ld); the band's slot "
+               "is (%ld, %ld)-(%ld, %ld)\n",
+               rcDrawing.left, rcDrawing.top, rcDrawing.right, rcDrawing.bottom, rcSlot.left, rcSlot.top, rcSlot.right,
+               rcSlot.bottom);
+        return Fail(pPrevious ? "a changed drawing, only inside the slot" : "the host's drawing, only inside the slot",
+                    E_FAIL);
+    }
+    if (!pImage->SavePng(strPath))
+        return Fail(("saving " + strPath).c_str(), E_FAIL);
+    printf("taskbar: saved %s: the host's drawing in %s; every other pixel is the taskbar's own\n", strPath.c_str(),
+           DescribeInSlot(rcDrawing, rcSlot).c_str());
+    fflush(stdout);
+    return 0;
+}
+
+// The host's drawing before and after another program changes the volume.
+int SaveHostDrawings(const CDemoTaskbar& taskbar, HWND hwndBand, const std::string& strFolder)
+{
+    RECT rcSlot = {};
+    GetWindowRect(hwndBand, &rcSlot);
+    MapWindowPoints(nullptr, taskbar.GetHwnd(), reinterpret_cast<POINT*>(&rcSlot), 2);
+    CTaskbarImage before;
+    CTaskbarImage after;
+    if (SaveHostDrawing(taskbar, rcSlot, strFolder + "/taskbar.png", nullptr, &before) != 0)
+        return 1;
+    if (!ChangeVolumeAsOtherProgram(taskbar.GetHwnd(), kfOtherProgramLevel))
+        return Fail("changing the volume of the host's simulated audio service", E_FAIL);
+    printf("taskbar: as another program, set the volume of the host's simulated audio service to %.2f, not muted\n",
+           static_cast<double>(kfOtherProgramLevel));
+    if (SaveHostDrawing(taskbar, rcSlot, strFolder + "/taskbar-volume-changed.png", &before, &after) != 0)
+        return 1;
+    printf("taskbar: the host's drawing changed in %s\n", DescribeInSlot(after.DifferenceFrom(before), rcSlot).c_str());
+    return 0;
+}
+
+int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, const char* pszImageFolder)
 {
     CComHolder<IDeskBand> band;
     HRESULT hr = CoCreateInstance(kClsidDeskband, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.ReceiveVoid());
@@ -124,6 +241,8 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered)
     EnumThreadWindows(GetCurrentThreadId(), SendThemeChanged, 0);
     PumpMessages();
     printf("taskbar: sent a theme change\n");
+    if (pszImageFolder && SaveHostDrawings(taskbar, hwndBand, pszImageFolder) != 0)
+        return 1;
 
     band->ShowDW(FALSE);
     hr = band->CloseDW(0);
@@ -139,8 +258,9 @@ int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        fprintf(stderr, "usage: demo_taskbar HOST_REGISTERED_EVENT\n");
+    const bool bImages = argc == 4 && strcmp(argv[2], "--images") == 0;
+    if (argc != 2 && !bImages) {
+        fprintf(stderr, "usage: demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER]\n");
         return 2;
     }
     // The shell's taskbar thread is a single-threaded apartment; the band expects one.
@@ -156,7 +276,7 @@ int main(int argc, char** argv)
         } else {
             printf("taskbar: %dx%d taskbar window %p\n", taskbar.GetWidth(), taskbar.GetHeight(),
                    static_cast<void*>(taskbar.GetHwnd()));
-            nExitCode = RunBand(taskbar, hHostRegistered);
+            nExitCode = RunBand(taskbar, hHostRegistered, bImages ? argv[3] : nullptr);
         }
     }
     if (hHostRegistered)
