@@ -36,8 +36,8 @@ void PrintVolume(const char* pszWhat, const VOLUMESTATE& volume)
 
 CReferenceHost::CReferenceHost(const HOSTOPTIONS& options)
     : m_options(options),
-      m_hRegisteredEvent(options.pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, options.pszRegisteredEvent)
-                                                    : nullptr),
+      m_registeredEvent(options.pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, options.pszRegisteredEvent)
+                                                   : nullptr),
       m_uMsgTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")), m_hwndHost(nullptr), m_hwndUtility(nullptr),
       m_hwndBand(nullptr), m_rcShown(), m_dwLastTimer(0), m_volume(), m_cReceived(0), m_cHandled(0), m_cSaved(0),
       m_cFailed(0)
@@ -48,8 +48,6 @@ CReferenceHost::~CReferenceHost()
 {
     if (m_hwndHost)
         DestroyWindow(m_hwndHost);
-    if (m_hRegisteredEvent)
-        CloseHandle(m_hRegisteredEvent);
 }
 
 // The window lies over the band window, which belongs to the shell's process. A child window
@@ -226,8 +224,8 @@ void CReferenceHost::RegisterWithBand(HWND hwndUtility)
     printf("host: registered window %p; %u snapshot(s) arrived while registering\n", static_cast<void*>(m_hwndHost),
            m_cReceived - cBefore);
     fflush(stdout);
-    if (m_hRegisteredEvent)
-        SetEvent(m_hRegisteredEvent);
+    if (m_registeredEvent.IsValid())
+        SetEvent(m_registeredEvent.Get());
 }
 
 // A polite host tells the band when it stops listening.
@@ -305,14 +303,14 @@ bool CReferenceHost::SaveSnapshot(const Snapshot& snapshot, const std::string& s
         EncodePngFromBgrx(snapshot.header.nWidth, snapshot.header.nHeight, snapshot.pixels.data());
     if (png.empty())
         return false;
-    const HANDLE hFile =
-        CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
+    CScopedHandle file(
+        CreateFileA(strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
         return false;
     DWORD cbWritten = 0;
-    const BOOL fWritten = WriteFile(hFile, png.data(), static_cast<DWORD>(png.size()), &cbWritten, nullptr);
-    const BOOL fClosed = CloseHandle(hFile);
-    return fWritten && fClosed && cbWritten == png.size();
+    const BOOL fWritten = WriteFile(file.Get(), png.data(), static_cast<DWORD>(png.size()), &cbWritten, nullptr);
+    // Closed here, as a failed close can mean the data did not reach the disk.
+    return file.Close() && fWritten && cbWritten == png.size();
 }
 
 // Puts the window over the band window with the latest snapshot's size (physical pixels, as

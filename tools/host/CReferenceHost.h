@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "CHostVolume.h"
+#include "CScopedHandle.h"
 #include "CSlotPainter.h"
 #include "DeskbandProtocol.h"
 
@@ -79,7 +80,7 @@ private:
     void OnPaint();
 
     const HOSTOPTIONS m_options;
-    HANDLE m_hRegisteredEvent;
+    CScopedHandle m_registeredEvent;
     // Broadcast by a new shell to every top-level window.
     const UINT m_uMsgTaskbarCreated;
     HWND m_hwndHost;

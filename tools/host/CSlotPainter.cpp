@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+#include "CScopedGdiObject.h"
+#include "CScopedMemoryDC.h"
+#include "CScopedSelection.h"
+
 namespace
 {
 // Below these sizes the slot shows the background alone.
@@ -29,9 +33,8 @@ int Percent(float fLevel)
 
 void Fill(HDC hdc, const RECT& rc, COLORREF cr)
 {
-    const HBRUSH hBrush = CreateSolidBrush(cr);
-    FillRect(hdc, &rc, hBrush);
-    DeleteObject(hBrush);
+    CScopedGdiObject<HBRUSH> brush(CreateSolidBrush(cr));
+    FillRect(hdc, &rc, brush.Get());
 }
 
 // The user's message font at the given height in pixels.
@@ -72,27 +75,22 @@ void CSlotPainter::Paint(HDC hdc, const VOLUMESTATE& volume) const
     if (m_nWidth == 0 || m_nHeight == 0)
         return;
     // Composed off screen and copied in one go, so the slot never shows half a drawing.
-    const HDC hdcCompose = CreateCompatibleDC(hdc);
-    const HBITMAP hbmCompose = CreateCompatibleBitmap(hdc, m_nWidth, m_nHeight);
-    if (hdcCompose && hbmCompose) {
-        const HGDIOBJ hbmOld = SelectObject(hdcCompose, hbmCompose);
-        BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-        bmi.bmiHeader.biWidth = m_nWidth;
-        bmi.bmiHeader.biHeight = -m_nHeight;
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB; // the fourth byte is ignored, so it need not be alpha
-        SetDIBitsToDevice(hdcCompose, 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi,
-                          DIB_RGB_COLORS);
-        DrawVolume(hdcCompose, volume);
-        BitBlt(hdc, 0, 0, m_nWidth, m_nHeight, hdcCompose, 0, 0, SRCCOPY);
-        SelectObject(hdcCompose, hbmOld);
-    }
-    if (hbmCompose)
-        DeleteObject(hbmCompose);
-    if (hdcCompose)
-        DeleteDC(hdcCompose);
+    CScopedMemoryDC compose(hdc);
+    CScopedGdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(hdc, m_nWidth, m_nHeight));
+    if (!compose.Get() || !bitmap.Get())
+        return;
+    CScopedSelection selection(compose.Get(), bitmap.Get());
+    BITMAPINFO bmi = {};
+    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
+    bmi.bmiHeader.biWidth = m_nWidth;
+    bmi.bmiHeader.biHeight = -m_nHeight;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB; // the fourth byte is ignored, so it need not be alpha
+    SetDIBitsToDevice(compose.Get(), 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi,
+                      DIB_RGB_COLORS);
+    DrawVolume(compose.Get(), volume);
+    BitBlt(hdc, 0, 0, m_nWidth, m_nHeight, compose.Get(), 0, 0, SRCCOPY);
 }
 
 // A bar across the slot with the percentage to its right, both centred vertically.
@@ -104,8 +102,8 @@ void CSlotPainter::DrawVolume(HDC hdc, const VOLUMESTATE& volume) const
     if (rcContent.right - rcContent.left < kcxMinContent || cyContent < kcyMinContent)
         return;
 
-    const HFONT hFont = CreateTextFont(std::max(8, cyContent * 2 / 3));
-    const HGDIOBJ hOldFont = SelectObject(hdc, hFont);
+    CScopedGdiObject<HFONT> font(CreateTextFont(std::max(8, cyContent * 2 / 3)));
+    CScopedSelection fontSelection(hdc, font.Get());
     // Room for the widest text, so that the bar keeps its length when the text changes.
     int cxText = 0;
     for (const char* pszWidest : {"100%", "muted"}) {
@@ -136,6 +134,4 @@ void CSlotPainter::DrawVolume(HDC hdc, const VOLUMESTATE& volume) const
         SetTextColor(hdc, m_crText);
         DrawTextA(hdc, szText, -1, &rcText, DT_RIGHT | DT_VCENTER | DT_SINGLELINE);
     }
-    SelectObject(hdc, hOldFont);
-    DeleteObject(hFont);
 }

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "CScopedHandle.h"
 #include "CVolumeWatcher.h"
 
 namespace
@@ -105,15 +106,16 @@ BOOL WINAPI OnConsoleControl(DWORD)
 
 int Watch(CQuillon&, const std::string& strEndpoint)
 {
-    g_hStopWatching = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!g_hStopWatching)
+    CScopedHandle stopWatching(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!stopWatching.IsValid())
         return Failed("could not create an event to wait on");
+    g_hStopWatching = stopWatching.Get();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     printf("watching %s for changes by other programs; Ctrl+C stops\n", strEndpoint.c_str());
     fflush(stdout);
     WaitForSingleObject(g_hStopWatching, INFINITE);
     SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-    CloseHandle(g_hStopWatching);
+    g_hStopWatching = nullptr;
     return 0;
 }
 

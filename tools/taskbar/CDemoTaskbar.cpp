@@ -2,6 +2,9 @@
 
 #include <math.h>
 
+#include "CScopedGdiObject.h"
+#include "CScopedSelection.h"
+
 namespace
 {
 const char kszTaskbarClass[] = "VeltrixDemoTaskbar";
@@ -121,28 +124,24 @@ void CDemoTaskbar::Paint(HDC hdc) const
 // A round start button and a row of program buttons, every fourth one pressed.
 void CDemoTaskbar::PaintButtons(HDC hdc) const
 {
-    const HGDIOBJ hOldPen = SelectObject(hdc, GetStockObject(NULL_PEN));
-    const HBRUSH hStart = CreateSolidBrush(RGB(52, 168, 83));
-    HGDIOBJ hOldBrush = SelectObject(hdc, hStart);
+    CScopedGdiObject<HBRUSH> start(CreateSolidBrush(RGB(52, 168, 83)));
+    CScopedSelection pen(hdc, GetStockObject(NULL_PEN));
+    CScopedSelection brush(hdc, start.Get());
     Ellipse(hdc, 6, 4, 6 + m_nHeight - 8, m_nHeight - 4);
 
     const COLORREF acrIcons[] = {RGB(234, 67, 53),  RGB(251, 188, 5), RGB(66, 133, 244),
                                  RGB(171, 71, 188), RGB(0, 172, 193), RGB(255, 112, 67)};
     const int cxButton = 150;
     for (int i = 0, x = 52; x + cxButton < m_nWidth - 90; ++i, x += cxButton + 6) {
-        const HBRUSH hButton = CreateSolidBrush(i % 4 == 1 ? RGB(96, 128, 180) : RGB(44, 62, 100));
-        SelectObject(hdc, hButton);
-        RoundRect(hdc, x, 4, x + cxButton, m_nHeight - 4, 6, 6);
-        const HBRUSH hIcon = CreateSolidBrush(acrIcons[i % 6]);
-        SelectObject(hdc, hIcon);
+        CScopedGdiObject<HBRUSH> button(CreateSolidBrush(i % 4 == 1 ? RGB(96, 128, 180) : RGB(44, 62, 100)));
+        {
+            CScopedSelection buttonBrush(hdc, button.Get());
+            RoundRect(hdc, x, 4, x + cxButton, m_nHeight - 4, 6, 6);
+        }
+        CScopedGdiObject<HBRUSH> icon(CreateSolidBrush(acrIcons[i % 6]));
+        CScopedSelection iconBrush(hdc, icon.Get());
         RoundRect(hdc, x + 8, 10, x + 8 + m_nHeight - 20, m_nHeight - 10, 4, 4);
-        SelectObject(hdc, hStart);
-        DeleteObject(hIcon);
-        DeleteObject(hButton);
     }
-    SelectObject(hdc, hOldBrush);
-    SelectObject(hdc, hOldPen);
-    DeleteObject(hStart);
 }
 
 void CDemoTaskbar::PaintClock(HDC hdc) const

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#include "CScopedDC.h"
+#include "CScopedGdiObject.h"
+#include "CScopedMemoryDC.h"
+#include "CScopedSelection.h"
 #include "PngEncoder.h"
 
 template <class Draw> CTaskbarImage CTaskbarImage::Render(int cx, int cy, Draw draw)
@@ -17,23 +21,19 @@ template <class Draw> CTaskbarImage CTaskbarImage::Render(int cx, int cy, Draw d
     bmi.bmiHeader.biBitCount = 32;
     bmi.bmiHeader.biCompression = BI_RGB;
     void* pvBits = nullptr;
-    const HDC hdc = CreateCompatibleDC(nullptr);
-    const HBITMAP hbm = hdc ? CreateDIBSection(hdc, &bmi, DIB_RGB_COLORS, &pvBits, nullptr, 0) : nullptr;
-    if (hbm && pvBits) {
-        const HGDIOBJ hbmOld = SelectObject(hdc, hbm);
-        draw(hdc);
-        // GDI may batch the drawing: the bits are read only after it has been flushed.
-        GdiFlush();
-        const uint32_t* pPixels = static_cast<const uint32_t*>(pvBits);
-        image.m_nWidth = cx;
-        image.m_nHeight = cy;
-        image.m_pixels.assign(pPixels, pPixels + static_cast<size_t>(cx) * cy);
-        SelectObject(hdc, hbmOld);
-    }
-    if (hbm)
-        DeleteObject(hbm);
-    if (hdc)
-        DeleteDC(hdc);
+    CScopedMemoryDC dc(nullptr);
+    CScopedGdiObject<HBITMAP> bitmap(dc.Get() ? CreateDIBSection(dc.Get(), &bmi, DIB_RGB_COLORS, &pvBits, nullptr, 0)
+                                              : nullptr);
+    if (!bitmap.Get() || !pvBits)
+        return image;
+    CScopedSelection selection(dc.Get(), bitmap.Get());
+    draw(dc.Get());
+    // GDI may batch the drawing: the bits are read only after it has been flushed.
+    GdiFlush();
+    const uint32_t* pPixels = static_cast<const uint32_t*>(pvBits);
+    image.m_nWidth = cx;
+    image.m_nHeight = cy;
+    image.m_pixels.assign(pPixels, pPixels + static_cast<size_t>(cx) * cy);
     return image;
 }
 
@@ -43,9 +43,8 @@ CTaskbarImage CTaskbarImage::FromScreen(const RECT& rcScreen)
     const int cx = rcScreen.right - rcScreen.left;
     const int cy = rcScreen.bottom - rcScreen.top;
     return Render(cx, cy, [&](HDC hdc) {
-        const HDC hdcScreen = GetDC(nullptr);
-        BitBlt(hdc, 0, 0, cx, cy, hdcScreen, rcScreen.left, rcScreen.top, SRCCOPY | CAPTUREBLT);
-        ReleaseDC(nullptr, hdcScreen);
+        CScopedDC screen(nullptr);
+        BitBlt(hdc, 0, 0, cx, cy, screen.Get(), rcScreen.left, rcScreen.top, SRCCOPY | CAPTUREBLT);
     });
 }
 

@@ -22,7 +22,8 @@
 
 #include <string>
 
-#include "CComHolder.h"
+#include "CComRef.h"
+#include "CScopedHandle.h"
 #include "CDemoSite.h"
 #include "CDemoTaskbar.h"
 #include "CTaskbarImage.h"
@@ -200,22 +201,24 @@ int SaveHostDrawings(const CDemoTaskbar& taskbar, HWND hwndBand, const std::stri
 
 int RunBand(const CDemoTaskbar& taskbar, HANDLE hHostRegistered, const char* pszImageFolder)
 {
-    CComHolder<IDeskBand> band;
+    CComRef<IDeskBand> band;
     HRESULT hr = CoCreateInstance(kClsidDeskband, nullptr, CLSCTX_INPROC_SERVER, IID_IDeskBand, band.ReceiveVoid());
     if (FAILED(hr))
         return Fail("CoCreateInstance of the desk band class", hr);
     printf("taskbar: created the band through CoCreateInstance of its registered class\n");
 
-    CComHolder<IObjectWithSite> withSite;
-    CComHolder<CDemoSite> site(new CDemoSite(taskbar.GetHwnd()));
+    CComRef<IObjectWithSite> withSite;
+    CComRef<CDemoSite> site(new CDemoSite(taskbar.GetHwnd()));
     hr = band->QueryInterface(IID_IObjectWithSite, withSite.ReceiveVoid());
-    if (SUCCEEDED(hr))
-        hr = withSite->SetSite(static_cast<IOleWindow*>(site.Get()));
-    HWND hwndBand = nullptr;
-    if (SUCCEEDED(hr))
-        hr = band->GetWindow(&hwndBand);
-    if (FAILED(hr) || !IsWindow(hwndBand))
+    if (FAILED(hr))
+        return Fail("asking the band for IObjectWithSite", hr);
+    hr = withSite->SetSite(static_cast<IOleWindow*>(site.Get()));
+    if (FAILED(hr))
         return Fail("siting the band", hr);
+    HWND hwndBand = nullptr;
+    hr = band->GetWindow(&hwndBand);
+    if (FAILED(hr) || !IsWindow(hwndBand))
+        return Fail("asking the sited band for its window", hr);
     printf("taskbar: sited the band; band window %p\n", static_cast<void*>(hwndBand));
 
     DESKBANDINFO dbi = {};
@@ -267,20 +270,18 @@ int main(int argc, char** argv)
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr))
         return Fail("CoInitializeEx", hr);
-    const HANDLE hHostRegistered = CreateEventA(nullptr, FALSE, FALSE, argv[1]);
+    CScopedHandle hostRegistered(CreateEventA(nullptr, FALSE, FALSE, argv[1]));
     int nExitCode = 1;
     {
         CDemoTaskbar taskbar;
-        if (!hHostRegistered || !taskbar.Create()) {
+        if (!hostRegistered.IsValid() || !taskbar.Create()) {
             Fail("creating the taskbar window", HRESULT_FROM_WIN32(GetLastError()));
         } else {
             printf("taskbar: %dx%d taskbar window %p\n", taskbar.GetWidth(), taskbar.GetHeight(),
                    static_cast<void*>(taskbar.GetHwnd()));
-            nExitCode = RunBand(taskbar, hHostRegistered, bImages ? argv[3] : nullptr);
+            nExitCode = RunBand(taskbar, hostRegistered.Get(), bImages ? argv[3] : nullptr);
         }
     }
-    if (hHostRegistered)
-        CloseHandle(hHostRegistered);
     CoUninitialize();
     fflush(stdout);
     return nExitCode;
