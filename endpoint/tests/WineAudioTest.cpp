@@ -5,6 +5,7 @@
 #include <mmdeviceapi.h>
 
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -55,6 +56,26 @@ TEST(WineCoreAudio, OpensTheDefaultEndpointAndFindsItByItsKey)
     ASSERT_FALSE(strKey.empty());
     EXPECT_TRUE(quillon.Initialize(eFindByName, strKey.c_str()));
     EXPECT_FALSE(quillon.Initialize(eFindByName, (strKey + "?").c_str()));
+}
+
+// Initialize enters COM on its thread for the length of the call only: on a thread outside COM
+// it opens the platform's endpoint (whose objects then serve every thread) and leaves the
+// thread outside COM again.
+TEST(WineCoreAudio, InitializeOnAThreadOutsideComLeavesItOutside)
+{
+    auto HasOwnApartment = [] {
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && qualifier != APTTYPEQUALIFIER_IMPLICIT_MTA;
+    };
+    CQuillon quillon;
+    std::thread([&] {
+        EXPECT_FALSE(HasOwnApartment());
+        EXPECT_TRUE(quillon.Initialize(eFindDefault, nullptr));
+        EXPECT_FALSE(HasOwnApartment());
+    }).join();
+    bool bMuted = false;
+    EXPECT_TRUE(quillon.GetMute(&bMuted));
 }
 
 }
