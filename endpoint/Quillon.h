@@ -42,9 +42,9 @@ class CQuillonInternal;
 // Threads: OnVolumeChanged runs on the platform's notification thread, concurrently with the
 // host's calls on this object, and that thread never waits for the library. The destructor,
 // the assignment and Initialize stop this object's notifications for the endpoint they let go
-// of: once they return, no OnVolumeChanged starts for it. Called on any other thread, they
-// first wait for an OnVolumeChanged already running on this object to return. Called inside
-// an OnVolumeChanged (of this object or of another CQuillon), they return at once: the
+// of: once they return, no OnVolumeChanged starts for it. Called outside OnVolumeChanged,
+// they first wait for an OnVolumeChanged already running on this object to return. Called
+// inside one (of this object or of another CQuillon), they return at once: the
 // unregistration and the release of the endpoint finish on a thread-pool thread, which keeps
 // the library loaded until it is done; so an object may destroy itself in its own
 // OnVolumeChanged. The one rule left to the host: an override must not wait for a thread that

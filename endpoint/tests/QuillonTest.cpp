@@ -316,8 +316,10 @@ struct CSlowListener : CQuillon
     }
 };
 
+// The library itself waits: the service here does not hold the teardown up in Unregister.
 TEST_F(QuillonTest, DestructionOnAHostThreadWaitsForADeliveryInProgress)
 {
+    m_service.UnregisterWithoutWaiting();
     CSlowListener* pSlow = new CSlowListener;
     ASSERT_TRUE(pSlow->Initialize(eFindDefault, nullptr));
     m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "Quillon.h"
+#include "QuillonTest.h"
 
 #include <mmdeviceapi.h>
 
 #include <string>
-#include <thread>
 
 namespace
 {
@@ -63,17 +62,12 @@ TEST(WineCoreAudio, OpensTheDefaultEndpointAndFindsItByItsKey)
 // thread outside COM again.
 TEST(WineCoreAudio, InitializeOnAThreadOutsideComLeavesItOutside)
 {
-    auto HasOwnApartment = [] {
-        APTTYPE type;
-        APTTYPEQUALIFIER qualifier;
-        return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && qualifier != APTTYPEQUALIFIER_IMPLICIT_MTA;
-    };
     CQuillon quillon;
-    std::thread([&] {
-        EXPECT_FALSE(HasOwnApartment());
+    RunOnThread([&] {
+        EXPECT_EQ(Apartment(), -1);
         EXPECT_TRUE(quillon.Initialize(eFindDefault, nullptr));
-        EXPECT_FALSE(HasOwnApartment());
-    }).join();
+        EXPECT_EQ(Apartment(), -1);
+    });
     bool bMuted = false;
     EXPECT_TRUE(quillon.GetMute(&bMuted));
 }
