@@ -128,7 +128,7 @@ public:
     }
     DWORD ReleaseThread(eSimObject kind) { return m_dwReleaseThread[kind]; }
     DWORD NotificationThread() const { return m_dwNotificationThread; }
-    // Whether the notification thread (in the multithreaded apartment, as the platform's is)
+    // Whether the notification thread (in the multithreaded apartment, like a platform worker)
     // found itself out of it after a delivery.
     bool NotificationThreadLostItsApartment() { return m_bApartmentLost; }
     // The longest time one OnNotify call has taken so far, in milliseconds.
