@@ -27,10 +27,7 @@ float StepLevel(float fLevel, int nMode)
 
 }
 
-CQuillon::CQuillon() : m_pImpl(new CQuillonInternal)
-{
-    m_pImpl->m_pOwner = this;
-}
+CQuillon::CQuillon() : m_pImpl(CQuillonInternal::Create(this)) {}
 
 CQuillon::CQuillon(const CQuillon& source) : m_pImpl(source.m_pImpl)
 {
@@ -56,9 +53,20 @@ CQuillon::~CQuillon()
         m_pImpl->Leave(this);
 }
 
+// Only the owner (re)initialises a shared implementation: any other object might race the
+// owner's destruction on another thread, so it takes an implementation of its own instead.
 bool CQuillon::Initialize(eFindDevice eFind, const char* pszName)
 {
-    return m_pImpl && m_pImpl->Initialize(eFind, pszName);
+    if (!m_pImpl)
+        return false;
+    if (!m_pImpl->IsOwner(this)) {
+        CQuillonInternal* pOwn = CQuillonInternal::Create(this);
+        if (!pOwn)
+            return false;
+        m_pImpl->Leave(this);
+        m_pImpl = pOwn;
+    }
+    return m_pImpl->Initialize(eFind, pszName);
 }
 
 bool CQuillon::SetMute(bool bMute)
@@ -119,6 +127,57 @@ void CQuillon::Test(int nMode)
 }
 
 void CQuillon::OnVolumeChanged(float, bool, GUID) {}
+
+// The library's own heap for objects of the class and of derived classes; nothing throws.
+void* CQuillon::operator new(size_t cb) noexcept
+{
+    return ::operator new(cb, std::nothrow);
+}
+
+void* CQuillon::operator new[](size_t cb) noexcept
+{
+    return ::operator new[](cb, std::nothrow);
+}
+
+void* CQuillon::operator new(size_t cb, const std::nothrow_t&) noexcept
+{
+    return ::operator new(cb, std::nothrow);
+}
+
+void* CQuillon::operator new[](size_t cb, const std::nothrow_t&) noexcept
+{
+    return ::operator new[](cb, std::nothrow);
+}
+
+void CQuillon::operator delete(void* pv) noexcept
+{
+    ::operator delete(pv);
+}
+
+void CQuillon::operator delete[](void* pv) noexcept
+{
+    ::operator delete[](pv);
+}
+
+void CQuillon::operator delete(void* pv, size_t) noexcept
+{
+    ::operator delete(pv);
+}
+
+void CQuillon::operator delete[](void* pv, size_t) noexcept
+{
+    ::operator delete[](pv);
+}
+
+void CQuillon::operator delete(void* pv, const std::nothrow_t&) noexcept
+{
+    ::operator delete(pv);
+}
+
+void CQuillon::operator delete[](void* pv, const std::nothrow_t&) noexcept
+{
+    ::operator delete[](pv);
+}
 
 extern "C" int Quillon_GetDllVersion()
 {

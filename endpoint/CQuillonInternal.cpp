@@ -4,6 +4,8 @@
 #include "CComRef.h"
 #include "NarrowName.h"
 
+#include <new>
+
 namespace
 {
 
@@ -54,32 +56,122 @@ eMatch MatchDevice(IMMDevice* pDevice, const char* pszName)
     return (bHasText && EqualIgnoringAsciiCase(szName, pszName)) ? eMatchYes : eMatchNo;
 }
 
-}
-
-CQuillonInternal::CQuillonInternal()
-    : m_pOwner(nullptr), m_pEnumerator(nullptr), m_pDevice(nullptr), m_pVolume(nullptr), m_guidEventContext(),
-      m_pCallback(new CAudioQuillonCallback), m_bRegistered(false), m_cShare(1)
+// COM on the calling thread for one scope: what it added (S_OK or S_FALSE) it gives back there.
+class CComScope
 {
-    // After the only allocation, so that a failed construction leaves COM as it was.
-    CoInitialize(nullptr);
+public:
+    CComScope() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~CComScope()
+    {
+        if (SUCCEEDED(m_hr))
+            CoUninitialize();
+    }
+
+private:
+    CComScope(const CComScope&) = delete;
+    CComScope& operator=(const CComScope&) = delete;
+
+    HRESULT m_hr;
+};
+
+// What an implementation lets go of in one go: first the registration of a callback ends,
+// then each reference is dropped in order.
+struct CLetGo
+{
+    // References, or nulls: the volume control that pCallback is registered with, the callback,
+    // and the endpoint objects (enumerator, device, volume control).
+    IAudioEndpointVolume* pRegisteredWith;
+    CAudioQuillonCallback* pCallback;
+    IUnknown* rgpObject[3];
+    // On a thread-pool thread: the reference that keeps this library loaded until it is done.
+    HMODULE hModule;
+
+    void Run()
+    {
+        if (pRegisteredWith)
+            pRegisteredWith->UnregisterControlChangeNotify(pCallback);
+        if (pCallback)
+            pCallback->Release();
+        if (pRegisteredWith)
+            pRegisteredWith->Release();
+        for (IUnknown* pObject : rgpObject) {
+            if (pObject)
+                pObject->Release();
+        }
+    }
+};
+
+VOID CALLBACK RunOnThreadPool(PTP_CALLBACK_INSTANCE pInstance, void* pvLetGo)
+{
+    CLetGo* pLetGo = static_cast<CLetGo*>(pvLetGo);
+    HMODULE hModule = pLetGo->hModule;
+    pLetGo->Run();
+    delete pLetGo;
+    FreeLibraryWhenCallbackReturns(pInstance, hModule);
 }
 
+// Outside a delivery the work is done here and now. Inside one, the platform forbids
+// unregistering and final releases and this thread must not wait, so it goes to a thread-pool
+// thread, which holds a reference to this library until it returns (the host may unload the
+// library as soon as its object is gone). Should that be impossible (no memory, no pool), the
+// references are kept and the library stays loaded for good: the callback is disarmed
+// already, so a leak is all that follows.
+void Dispatch(const CLetGo& letGo)
+{
+    if (!CAudioQuillonCallback::InDelivery()) {
+        CLetGo now = letGo;
+        now.Run();
+        return;
+    }
+    LPCWSTR pszInThisModule = reinterpret_cast<LPCWSTR>(&kIidAudioEndpointVolume);
+    CLetGo* pLetGo = new (std::nothrow) CLetGo(letGo);
+    if (pLetGo && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, pszInThisModule, &pLetGo->hModule)) {
+        if (TrySubmitThreadpoolCallback(RunOnThreadPool, pLetGo, nullptr))
+            return;
+    } else {
+        HMODULE hModule = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN, pszInThisModule,
+                           &hModule);
+    }
+    delete pLetGo;
+}
+
+}
+
+CQuillonInternal* CQuillonInternal::Create(CQuillon* pOwner)
+{
+    return new (std::nothrow) CQuillonInternal(pOwner);
+}
+
+// Nothing here can fail, so COM is entered only once the implementation exists.
+CQuillonInternal::CQuillonInternal(CQuillon* pOwner)
+    : m_pVolume(nullptr), m_guidEventContext(), m_pOwner(pOwner), m_pEnumerator(nullptr), m_pDevice(nullptr),
+      m_pCallback(nullptr), m_bRegistered(false), m_cShare(1), m_dwComThread(GetCurrentThreadId()),
+      m_bComAdded(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+{
+}
+
+// The COM count is given back only on the thread that added it; elsewhere it stays with that
+// thread (CoUninitialize acts on the calling thread alone).
 CQuillonInternal::~CQuillonInternal()
 {
-    m_pCallback->Disarm();
-    ReleaseEndpoint();
-    m_pCallback->Release();
-    CoUninitialize();
+    LetGo(true);
+    if (m_bComAdded && GetCurrentThreadId() == m_dwComThread)
+        CoUninitialize();
 }
 
 bool CQuillonInternal::Initialize(eFindDevice eFind, const char* pszName)
 {
-    CoInitialize(nullptr);
-    ReleaseEndpoint();
+    // The endpoint objects outlive this scope: the constructor's count, or the host's own
+    // apartment, keeps COM in the process for them.
+    CComScope com;
+    LetGo(true);
 
     if (FAILED(CoCreateGuid(&m_guidEventContext)))
         return false;
-    m_pCallback->Arm(m_pOwner, m_guidEventContext);
+    m_pCallback = CAudioQuillonCallback::Create(Owner(), m_guidEventContext);
+    if (!m_pCallback)
+        return false;
 
     if (FAILED(CoCreateInstance(kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER, kIidMMDeviceEnumerator,
                                 reinterpret_cast<void**>(&m_pEnumerator))))
@@ -94,6 +186,17 @@ bool CQuillonInternal::Initialize(eFindDevice eFind, const char* pszName)
     return true;
 }
 
+bool CQuillonInternal::IsOwner(const CQuillon* pObject)
+{
+    return Owner() == pObject;
+}
+
+CQuillon* CQuillonInternal::Owner()
+{
+    return static_cast<CQuillon*>(
+        InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&m_pOwner), nullptr, nullptr));
+}
+
 void CQuillonInternal::AddShare()
 {
     InterlockedIncrement(&m_cShare);
@@ -101,39 +204,37 @@ void CQuillonInternal::AddShare()
 
 void CQuillonInternal::Leave(CQuillon* pObject)
 {
-    if (pObject == m_pOwner) {
-        m_pOwner = nullptr;
-        m_pCallback->Disarm();
-        Unregister();
-    }
+    // Only the owner's leaving clears the owner, and it does so once.
+    if (InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&m_pOwner), nullptr, pObject) == pObject)
+        LetGo(false);
     if (InterlockedDecrement(&m_cShare) == 0)
         delete this;
 }
 
-void CQuillonInternal::Unregister()
+// The callback is disarmed (no OnVolumeChanged starts after this) before its registration
+// ends and anything is released.
+void CQuillonInternal::LetGo(bool bEndpoint)
 {
-    if (m_bRegistered) {
-        m_pVolume->UnregisterControlChangeNotify(m_pCallback);
-        m_bRegistered = false;
+    CLetGo letGo = {};
+    if (m_pCallback) {
+        m_pCallback->Disarm();
+        letGo.pCallback = m_pCallback;
+        m_pCallback = nullptr;
+        if (m_bRegistered) {
+            m_pVolume->AddRef();
+            letGo.pRegisteredWith = m_pVolume;
+            m_bRegistered = false;
+        }
     }
-}
-
-// Drops what an earlier Initialize set up, unregistering before anything is released.
-void CQuillonInternal::ReleaseEndpoint()
-{
-    Unregister();
-    if (m_pEnumerator) {
-        m_pEnumerator->Release();
+    if (bEndpoint) {
+        letGo.rgpObject[0] = m_pEnumerator;
+        letGo.rgpObject[1] = m_pDevice;
+        letGo.rgpObject[2] = m_pVolume;
         m_pEnumerator = nullptr;
-    }
-    if (m_pDevice) {
-        m_pDevice->Release();
         m_pDevice = nullptr;
-    }
-    if (m_pVolume) {
-        m_pVolume->Release();
         m_pVolume = nullptr;
     }
+    Dispatch(letGo);
 }
 
 bool CQuillonInternal::ChooseEndpoint(eFindDevice eFind, const char* pszName)

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <new>
+
 #ifdef QUILLON_BUILD
 #define QUILLON_API __declspec(dllexport)
 #else
@@ -23,25 +26,57 @@ class CQuillonInternal;
 // One audio render endpoint's volume control. Derive from it and override OnVolumeChanged
 // to hear of changes made by others. Every bool result is true exactly when the platform
 // call succeeded; without an opened endpoint the operations return false.
+//
+// No exception leaves the library, and no memory crosses between the host's heap and the
+// library's: objects of this class and of classes derived from it are allocated and freed by
+// the library's own operators below.
+//
+// COM: the constructor enters its thread into COM (a single-threaded apartment) and notes
+// whether that added to the thread's COM count (S_OK and S_FALSE add one; a thread already in
+// the multithreaded apartment gets RPC_E_CHANGED_MODE and nothing is added). The library gives
+// that count back, on that thread only, when the last object sharing the implementation goes
+// away there; when it goes away on another thread, the count stays with the constructing
+// thread, which keeps its apartment until it ends or gives the count back itself. Initialize
+// enters COM on its own thread for the length of the call only.
+//
+// Threads: OnVolumeChanged runs on the platform's notification thread, concurrently with the
+// host's calls on this object, and that thread never waits for the library. The destructor,
+// the assignment and Initialize stop this object's notifications for the endpoint they let go
+// of: once they return, no OnVolumeChanged starts for it. Called outside OnVolumeChanged,
+// they first wait for an OnVolumeChanged already running on this object to return. Called
+// inside one (of this object or of another CQuillon), they return at once: the
+// unregistration and the release of the endpoint finish on a thread-pool thread, which keeps
+// the library loaded until it is done; so an object may destroy itself in its own
+// OnVolumeChanged. The one rule left to the host: an override must not wait for a thread that
+// may be destroying, assigning or initialising the object, since that thread may be waiting
+// for the override to return (post to it, don't send).
 class QUILLON_API CQuillon
 {
 public:
-    // Makes the implementation and initialises COM on this thread. Throws std::bad_alloc
-    // when memory runs out; nothing else throws.
+    // Makes the implementation and enters this thread into COM (see above). Never throws:
+    // when memory runs out the object has no implementation, COM is left as it was, and every
+    // operation returns false.
     CQuillon();
-    // A copy shares the source's endpoint and event context; it is never notified itself.
+    // A copy shares the source's endpoint and event context; it is not notified itself
+    // (unless it calls Initialize, see there).
     CQuillon(const CQuillon& source);
     // Shares the source's endpoint instead of this object's; if this object was the one
-    // notified for its previous endpoint, those notifications stop.
+    // notified for its previous endpoint, those notifications stop as in the destructor.
     CQuillon& operator=(const CQuillon& source);
-    // Stops this object's notifications (waiting for one being delivered on another thread)
-    // and releases the endpoint once no copy uses it any more.
+    // Stops this object's notifications (see Threads above) and releases the endpoint once
+    // no copy uses it any more.
     virtual ~CQuillon();
 
-    // Opens the endpoint and registers for change notification; true when both succeeded.
-    // pszName (8-bit text, compared without regard to ASCII case) is read only with
-    // eFindByName. A second call releases the first call's endpoint. Must not run
-    // concurrently with other calls on this object or its copies.
+    // Opens the endpoint and registers for change notification; true when both succeeded,
+    // false also without an implementation or when memory runs out. pszName (8-bit text,
+    // compared without regard to ASCII case) is read only with eFindByName. A second call
+    // releases the first call's endpoint. On the object whose constructor made the
+    // implementation, it must not run concurrently with other calls on this object or its
+    // copies. On any other object (a copy, or the target of an assignment) it never touches
+    // the shared endpoint: the object lets go of it and becomes the owner of an endpoint of
+    // its own, notified from then on (when memory runs out it returns false and shares as
+    // before). So a copy's Initialize is safe while the original is used or destroyed on
+    // another thread.
     bool Initialize(eFindDevice eFind, const char* pszName);
     // Mutes or unmutes the endpoint.
     bool SetMute(bool bMute);
@@ -56,13 +91,32 @@ public:
     // clamped to 0.0 to 1.0), 3 traces it; other modes do nothing.
     void Test(int nMode);
 
-    // Called on the platform's notification thread, concurrently with the host's own calls,
+    // Called on the platform's notification thread, concurrently with the host's calls,
     // when another program or another CQuillon changes the endpoint's master volume (scalar),
     // a channel volume or the mute state; never for this object's own changes. guidEventContext
     // is the changer's (GUID_NULL when it gave none). The base version does nothing. An
-    // override must not throw. It may still be running while a derived destructor runs;
-    // ~CQuillon waits for such a call (unless made inside it) and none follows.
+    // override must not throw, and must follow the rule under Threads above. It may still be
+    // running while a derived destructor runs (~CQuillon waits for it afterwards), so it should
+    // touch only what outlives that: atomics, a window to post to.
     virtual void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext);
+
+    // Allocation and deallocation in the library, for this class and every derived class.
+    // They never throw: when memory runs out, new gives null (as new (std::nothrow) does).
+    static void* operator new(size_t cb) noexcept;
+    static void* operator new[](size_t cb) noexcept;
+    static void* operator new(size_t cb, const std::nothrow_t&) noexcept;
+    static void* operator new[](size_t cb, const std::nothrow_t&) noexcept;
+    static void operator delete(void* pv) noexcept;
+    static void operator delete[](void* pv) noexcept;
+    static void operator delete(void* pv, size_t cb) noexcept;
+    static void operator delete[](void* pv, size_t cb) noexcept;
+    static void operator delete(void* pv, const std::nothrow_t&) noexcept;
+    static void operator delete[](void* pv, const std::nothrow_t&) noexcept;
+    // Placement, which the operators above would otherwise hide: the caller owns the memory.
+    static void* operator new(size_t, void* pv) noexcept { return pv; }
+    static void* operator new[](size_t, void* pv) noexcept { return pv; }
+    static void operator delete(void*, void*) noexcept {}
+    static void operator delete[](void*, void*) noexcept {}
 
 private:
     CQuillonInternal* m_pImpl;

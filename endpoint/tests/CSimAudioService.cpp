@@ -14,11 +14,72 @@ float DbOf(float fScalar)
     return kfSimMinDb + fScalar * (kfSimMaxDb - kfSimMinDb);
 }
 
+// Watches the task allocator (through which PropVariantClear frees a property string) for the
+// strings that the services hand out. Installed once for the process and never revoked, as
+// COM defers a revocation while blocks allocated under the spy are still live.
+class CStringSpy : public IMallocSpy
+{
+public:
+    static CStringSpy* Get()
+    {
+        static CStringSpy* s_pSpy = [] {
+            static CStringSpy spy;
+            return SUCCEEDED(CoRegisterMallocSpy(&spy)) ? &spy : nullptr;
+        }();
+        return s_pSpy;
+    }
+    void Watch(void* pv)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_live.push_back(pv);
+    }
+    int Live()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(m_live.size());
+    }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        *ppv = riid == IID_IUnknown || riid == IID_IMallocSpy ? this : nullptr;
+        return *ppv ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP_(void*) PreFree(void* pv, BOOL) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_live.erase(std::remove(m_live.begin(), m_live.end(), pv), m_live.end());
+        return pv;
+    }
+    STDMETHODIMP_(SIZE_T) PreAlloc(SIZE_T cb) override { return cb; }
+    STDMETHODIMP_(void*) PostAlloc(void* pv) override { return pv; }
+    STDMETHODIMP_(void) PostFree(BOOL) override {}
+    STDMETHODIMP_(SIZE_T) PreRealloc(void* pv, SIZE_T cb, void** ppvNew, BOOL) override
+    {
+        *ppvNew = pv;
+        return cb;
+    }
+    STDMETHODIMP_(void*) PostRealloc(void* pv, BOOL) override { return pv; }
+    STDMETHODIMP_(void*) PreGetSize(void* pv, BOOL) override { return pv; }
+    STDMETHODIMP_(SIZE_T) PostGetSize(SIZE_T cb, BOOL) override { return cb; }
+    STDMETHODIMP_(void*) PreDidAlloc(void* pv, BOOL) override { return pv; }
+    STDMETHODIMP_(int) PostDidAlloc(void*, BOOL, int nActual) override { return nActual; }
+    STDMETHODIMP_(void) PreHeapMinimize() override {}
+    STDMETHODIMP_(void) PostHeapMinimize() override {}
+
+private:
+    std::mutex m_mutex;
+    std::vector<void*> m_live;
+};
+
 HRESULT TextValue(const std::wstring& strText, PROPVARIANT* pValue)
 {
     size_t cb = (strText.size() + 1) * sizeof(wchar_t);
     if (!(pValue->pwszVal = static_cast<LPWSTR>(CoTaskMemAlloc(cb))))
         return E_OUTOFMEMORY;
+    if (CStringSpy* pSpy = CStringSpy::Get())
+        pSpy->Watch(pValue->pwszVal);
     memcpy(pValue->pwszVal, strText.c_str(), cb);
     pValue->vt = VT_LPWSTR;
     return S_OK;
@@ -47,7 +108,11 @@ public:
     {
         ++m_service.m_cLive[kind];
     }
-    virtual ~CObject() { --m_service.m_cLive[m_kind]; }
+    virtual ~CObject()
+    {
+        m_service.m_dwReleaseThread[m_kind] = GetCurrentThreadId();
+        --m_service.m_cLive[m_kind];
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -110,15 +175,22 @@ public:
             return E_POINTER;
         return Use(eSimRegister, [&] { return pNotify->AddRef(), Mine().callbacks.push_back(pNotify), S_OK; });
     }
-    // The reference is dropped outside the service's lock, as dropping it may destroy the callback.
+    // The registration's reference is dropped outside the service's lock, as dropping it may
+    // destroy the callback; first a delivery in progress on another thread is waited for.
     STDMETHODIMP UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
     {
         HRESULT hr = Use(eSimUnregister, [&] {
             auto it = std::find(Mine().callbacks.begin(), Mine().callbacks.end(), pNotify);
             return it == Mine().callbacks.end() ? E_INVALIDARG : (Mine().callbacks.erase(it), S_OK);
         });
-        if (SUCCEEDED(hr))
-            pNotify->Release();
+        if (FAILED(hr))
+            return hr;
+        {
+            std::unique_lock<std::mutex> lock(m_service.m_mutex);
+            if (m_service.m_bUnregisterWaits && GetCurrentThreadId() != m_service.m_dwNotificationThread)
+                m_service.m_cvDelivered.wait(lock, [&] { return m_service.m_pDeliveringTo != pNotify; });
+        }
+        pNotify->Release();
         return hr;
     }
     // Levels out of range are refused, as the platform does.
@@ -172,10 +244,13 @@ public:
     SIM_UNUSED(VolumeStepDown(LPCGUID))
 
 private:
-    // A platform call: counted, failed when told so, else the action under the service's lock.
+    // A platform call: counted, delayed and failed when told so, else the action under the
+    // service's lock.
     template <class F> HRESULT Use(eSimCall call, F action)
     {
-        HRESULT hr = m_service.Enter(call);
+        DWORD dwDelay = 0;
+        HRESULT hr = m_service.Enter(call, &dwDelay);
+        Sleep(dwDelay);
         if (FAILED(hr))
             return hr;
         HRESULT hrAction = m_service.Locked(action);
@@ -212,6 +287,8 @@ CSimAudioService::CSimAudioService()
     CoInitialize(nullptr);
     m_dwRegister = RegisterOnThisThread();
     m_thread = std::thread(&CSimAudioService::RunNotifications, this);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_cvDelivered.wait(lock, [&] { return m_dwNotificationThread != 0; });
 }
 
 CSimAudioService::~CSimAudioService()
@@ -254,6 +331,12 @@ void CSimAudioService::Flush()
     m_cvDelivered.wait(lock, [&] { return m_queue.empty() && !m_bDelivering; });
 }
 
+int CSimAudioService::LiveStrings()
+{
+    CStringSpy* pSpy = CStringSpy::Get();
+    return pSpy ? pSpy->Live() : -1;
+}
+
 int CSimAudioService::Live(eSimObject kind)
 {
     int cLive = 0;
@@ -271,7 +354,9 @@ STDMETHODIMP CSimAudioService::QueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP CSimAudioService::CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv)
 {
     *ppv = nullptr;
-    HRESULT hr = Enter(eSimCreateEnumerator);
+    DWORD dwDelay = 0;
+    HRESULT hr = Enter(eSimCreateEnumerator, &dwDelay);
+    Sleep(dwDelay);
     if (FAILED(hr) || pOuter)
         return pOuter ? CLASS_E_NOAGGREGATION : hr;
     CObject* pEnumerator = new CObject(*this, eSimEnumerator, 0);
@@ -280,14 +365,23 @@ STDMETHODIMP CSimAudioService::CreateInstance(IUnknown* pOuter, REFIID riid, voi
     return hr;
 }
 
-HRESULT CSimAudioService::Enter(eSimCall call)
+HRESULT CSimAudioService::Enter(eSimCall call, DWORD* pdwDelay)
 {
     return Locked([&] {
         ++m_cCalls[call];
+        m_dwThread[call] = GetCurrentThreadId();
+        *pdwDelay = m_dwDelayNext[call];
+        m_dwDelayNext[call] = 0;
         HRESULT hr = m_hrNext[call];
         m_hrNext[call] = S_OK;
         return hr;
     });
+}
+
+bool CSimAudioService::IsRegistered(int iEndpoint, IAudioEndpointVolumeCallback* pCallback)
+{
+    const std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[iEndpoint].callbacks;
+    return std::find(callbacks.begin(), callbacks.end(), pCallback) != callbacks.end();
 }
 
 HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext)
@@ -303,27 +397,42 @@ HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, 
     return S_OK;
 }
 
+// Each callback is told if it is still registered when its turn comes; its registration's
+// reference keeps it alive until OnNotify is entered, as Unregister waits for that.
 void CSimAudioService::RunNotifications()
 {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     std::unique_lock<std::mutex> lock(m_mutex);
+    m_dwNotificationThread = GetCurrentThreadId();
+    m_cvDelivered.notify_all();
     for (;;) {
         m_cvChanged.wait(lock, [&] { return m_bStop || !m_queue.empty(); });
         if (m_bStop)
-            return;
+            break;
         Notification notification = m_queue.front();
         m_queue.pop_front();
-        // Callbacks may unregister, and so be released, from inside their own delivery.
-        std::vector<IAudioEndpointVolumeCallback*> callbacks = m_endpoints[notification.iEndpoint].callbacks;
-        for (IAudioEndpointVolumeCallback* pCallback : callbacks)
-            pCallback->AddRef();
         m_bDelivering = true;
-        lock.unlock();
+        std::vector<IAudioEndpointVolumeCallback*> callbacks = m_endpoints[notification.iEndpoint].callbacks;
         for (IAudioEndpointVolumeCallback* pCallback : callbacks) {
+            if (!IsRegistered(notification.iEndpoint, pCallback))
+                continue;
+            m_pDeliveringTo = pCallback;
+            lock.unlock();
+            ULONGLONG ullStart = GetTickCount64();
             pCallback->OnNotify(&notification.data);
-            pCallback->Release();
+            DWORD dwTook = static_cast<DWORD>(GetTickCount64() - ullStart);
+            APTTYPE type;
+            APTTYPEQUALIFIER qualifier;
+            if (FAILED(CoGetApartmentType(&type, &qualifier)) || qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
+                m_bApartmentLost = true;
+            lock.lock();
+            m_pDeliveringTo = nullptr;
+            m_dwLongestDelivery = std::max(m_dwLongestDelivery, dwTook);
+            m_cvDelivered.notify_all();
         }
-        lock.lock();
         m_bDelivering = false;
         m_cvDelivered.notify_all();
     }
+    lock.unlock();
+    CoUninitialize();
 }

@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-// Platform calls that the service can be told to answer with a given HRESULT.
+// Platform calls that the service can be told to answer with a given HRESULT or to slow down,
+// and whose threads it records.
 enum eSimCall
 {
     eSimCreateEnumerator,
@@ -65,6 +66,9 @@ struct SimEndpoint
 // (registered on the constructing thread), named render endpoints with level and mute, and a
 // notification thread of its own that tells registered callbacks of every change with the
 // changer's event context. It outlives its registrations, so it is not reference counted.
+// As the platform, it holds one reference to a callback for its registration and none for a
+// delivery: Unregister drops it, after waiting for a delivery to that callback in progress on
+// another thread (from inside the delivery the platform would deadlock; the service goes on).
 class CSimAudioService : public IClassFactory
 {
 public:
@@ -83,6 +87,17 @@ public:
     // that opens endpoints registers the service too (with its COM initialised).
     DWORD RegisterOnThisThread();
     void RevokeFromThisThread(DWORD dwRegister) { CoRevokeClassObject(dwRegister); }
+    // The next call of a kind takes dwMs longer, outside the service's lock.
+    void DelayNext(eSimCall call, DWORD dwMs)
+    {
+        Locked([&] { m_dwDelayNext[call] = dwMs; });
+    }
+    // From now on Unregister lets go of a callback at once, also while it is being delivered
+    // to on the notification thread: only the callback's own reference then keeps it alive.
+    void UnregisterWithoutWaiting()
+    {
+        Locked([&] { m_bUnregisterWaits = false; });
+    }
     // Another program changes the endpoint.
     void ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext);
     // Returns once every change made so far has been delivered.
@@ -102,6 +117,25 @@ public:
     }
     // Live COM objects of one kind, or of all kinds; the class object is not counted.
     int Live(eSimObject kind = eSimAnyObject);
+    // Property strings handed out by any service of the process and not yet freed, or -1
+    // when the task allocator cannot be watched.
+    static int LiveStrings();
+    // The thread of the latest call of a kind, and of the latest final release of an object
+    // of a kind (0 before the first).
+    DWORD Thread(eSimCall call)
+    {
+        return Locked([&] { return m_dwThread[call]; });
+    }
+    DWORD ReleaseThread(eSimObject kind) { return m_dwReleaseThread[kind]; }
+    DWORD NotificationThread() const { return m_dwNotificationThread; }
+    // Whether the notification thread (in the multithreaded apartment, like a platform worker)
+    // found itself out of it after a delivery.
+    bool NotificationThreadLostItsApartment() { return m_bApartmentLost; }
+    // The longest time one OnNotify call has taken so far, in milliseconds.
+    DWORD LongestDelivery()
+    {
+        return Locked([&] { return m_dwLongestDelivery; });
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -122,7 +156,10 @@ private:
         std::lock_guard<std::mutex> lock(m_mutex);
         return action();
     }
-    HRESULT Enter(eSimCall call);
+    // Counts a call and records its thread; returns the result it was told to give and the
+    // delay it was told to take.
+    HRESULT Enter(eSimCall call, DWORD* pdwDelay);
+    bool IsRegistered(int iEndpoint, IAudioEndpointVolumeCallback* pCallback);
     HRESULT ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext);
     void RunNotifications();
 
@@ -131,11 +168,20 @@ private:
     std::condition_variable m_cvDelivered;
     std::vector<SimEndpoint> m_endpoints;
     HRESULT m_hrNext[eSimCallCount] = {};
+    DWORD m_dwDelayNext[eSimCallCount] = {};
     int m_cCalls[eSimCallCount] = {};
+    DWORD m_dwThread[eSimCallCount] = {};
     std::atomic<int> m_cLive[eSimAnyObject] = {};
+    std::atomic<DWORD> m_dwReleaseThread[eSimAnyObject] = {};
     std::deque<Notification> m_queue;
     bool m_bDelivering = false;
+    // The callback whose OnNotify the notification thread is in, or about to enter.
+    IAudioEndpointVolumeCallback* m_pDeliveringTo = nullptr;
+    bool m_bUnregisterWaits = true;
+    DWORD m_dwLongestDelivery = 0;
     bool m_bStop = false;
     DWORD m_dwRegister = 0;
     std::thread m_thread;
+    std::atomic<DWORD> m_dwNotificationThread{0};
+    std::atomic<bool> m_bApartmentLost{false};
 };

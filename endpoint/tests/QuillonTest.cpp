@@ -1,64 +1,10 @@
-#include <gtest/gtest.h>
-
-#include "CSimAudioService.h"
-#include "Quillon.h"
+#include "QuillonTest.h"
 
 #include <atomic>
 #include <string>
 
 namespace
 {
-
-const GUID kGuidOther = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
-
-// A host object that records the changes it is told of; read them after the service's Flush.
-class CListener : public CQuillon
-{
-public:
-    void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
-    {
-        m_changes.push_back(AUDIO_VOLUME_NOTIFICATION_DATA{guidEventContext, bMuted, fMasterVolume, 0, {}});
-    }
-    std::vector<AUDIO_VOLUME_NOTIFICATION_DATA> m_changes;
-};
-
-class QuillonTest : public testing::Test
-{
-protected:
-    // The endpoint whose registration shows which one an object opened, or -1.
-    int RegisteredEndpoint()
-    {
-        for (int i = 0; i < m_service.EndpointCount(); ++i) {
-            if (!m_service.Endpoint(i).callbacks.empty())
-                return i;
-        }
-        return -1;
-    }
-    int OpenByName(const char* pszName)
-    {
-        CQuillon quillon;
-        return quillon.Initialize(eFindByName, pszName) ? RegisteredEndpoint() : -1;
-    }
-    // Without a volume control every operation fails and Test makes no platform call.
-    void ExpectOperations(CQuillon& quillon, bool bWork)
-    {
-        int cReads = m_service.Calls(eSimGetScalar);
-        float fLevel = 0.0f;
-        bool bMuted = false;
-        EXPECT_EQ(quillon.SetVolume(0.75f, true), bWork);
-        EXPECT_EQ(quillon.GetVolume(&fLevel, false), bWork);
-        EXPECT_EQ(quillon.SetMute(false), bWork);
-        EXPECT_EQ(quillon.GetMute(&bMuted), bWork);
-        for (int nMode = 1; nMode <= 3; ++nMode)
-            quillon.Test(nMode);
-        EXPECT_EQ(m_service.Calls(eSimGetScalar), cReads + (bWork ? 3 : 0));
-    }
-    float Level(int iEndpoint) { return m_service.Endpoint(iEndpoint).fScalar; }
-    GUID LastContext(int iEndpoint) { return m_service.Endpoint(iEndpoint).guidLastContext; }
-
-    CSimAudioService m_service;
-    int m_iDefault = m_service.AddEndpoint(L"{0.0.0.00000000}.{default}", L"Speakers (Default)");
-};
 
 TEST_F(QuillonTest, DefaultEndpointOpensWithoutReadingTheName)
 {
@@ -166,6 +112,7 @@ TEST_F(QuillonTest, NameMatchesDeviceKeyIgnoringAsciiCaseOnly)
     int iLong = m_service.AddEndpoint(std::wstring(300, L'A').c_str());
     int iTwin = m_service.AddEndpoint(L"Twin");
     m_service.AddEndpoint(L"twin");
+    int iBounds = m_service.AddEndpoint(L"Zed@[");
 
     EXPECT_EQ(OpenByName("lINE oUT"), iLineOut);
     EXPECT_EQ(OpenByName("\xC9"
@@ -179,14 +126,21 @@ TEST_F(QuillonTest, NameMatchesDeviceKeyIgnoringAsciiCaseOnly)
     EXPECT_EQ(OpenByName(std::string(256, 'a').c_str()), -1);
     EXPECT_EQ(OpenByName(std::string(300, 'A').c_str()), -1);
     EXPECT_EQ(OpenByName("TWIN"), iTwin);
+    // The letters' ends fold; the bytes beside them do not.
+    EXPECT_EQ(OpenByName("zED@["), iBounds);
+    EXPECT_EQ(OpenByName("Zed`{"), -1);
     EXPECT_EQ(m_service.Live(), 0);
+    EXPECT_EQ(CSimAudioService::LiveStrings(), 0);
 }
 
 TEST_F(QuillonTest, TestStepsScalarLevelInSinglePrecision)
 {
-    // Starting level, mode, level set.
-    const float rgRows[][3] = {{0.5f, 1, 0.51f}, {0.99f, 1, 1.0f}, {0.995f, 1, 1.0f}, {1.0f, 1, 1.0f},
-                               {0.5f, 2, 0.49f}, {0.01f, 2, 0.0f}, {0.005f, 2, 0.0f}, {0.0f, 2, 0.0f}};
+    // Starting level, mode, level set. The last two come out otherwise with a step of 0.01 in
+    // double precision: 0x1.8p-32 + 0.01 rounds up to the float after 0.01f, and the float
+    // after 0.01f (0x1.47ae16p-7) less 0.01 is not 2^-30.
+    const float rgRows[][3] = {
+        {0.5f, 1, 0.51f}, {0.99f, 1, 1.0f},  {0.995f, 1, 1.0f}, {1.0f, 1, 1.0f},        {0.5f, 2, 0.49f},
+        {0.01f, 2, 0.0f}, {0.005f, 2, 0.0f}, {0.0f, 2, 0.0f},   {0x1.8p-32f, 1, 0.01f}, {0x1.47ae16p-7f, 2, 0x1p-30f}};
     CListener listener;
     ASSERT_TRUE(listener.Initialize(eFindDefault, nullptr));
     for (const float* pRow : rgRows) {
@@ -239,6 +193,27 @@ TEST_F(QuillonTest, ObjectsHearOthersChangesOnceWithTheirContext)
         EXPECT_TRUE(changes[2].bMuted);
         EXPECT_EQ(changes[2].guidEventContext, GUID_NULL);
     }
+}
+
+// Only the whole of an object's own event context marks its own change: one differing in any
+// part is another's.
+TEST_F(QuillonTest, OnlyTheWholeOwnContextMarksOwnChanges)
+{
+    CListener listener;
+    ASSERT_TRUE(listener.Initialize(eFindDefault, nullptr));
+    ASSERT_TRUE(listener.SetMute(true));
+    const GUID guidOwn = LastContext(m_iDefault);
+    GUID rgguidNear[] = {guidOwn, guidOwn, guidOwn};
+    rgguidNear[0].Data2 ^= 1;
+    rgguidNear[1].Data3 ^= 1;
+    rgguidNear[2].Data4[7] ^= 1;
+    for (const GUID& guidNear : rgguidNear)
+        m_service.ChangeAsOther(m_iDefault, 0.6f, false, guidNear);
+    m_service.ChangeAsOther(m_iDefault, 0.7f, false, guidOwn);
+    m_service.Flush();
+    ASSERT_EQ(listener.m_changes.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(listener.m_changes[i].guidEventContext, rgguidNear[i]);
 }
 
 TEST_F(QuillonTest, CallbackAnswersOnlyItsOwnInterfaces)
@@ -337,29 +312,21 @@ struct CSlowListener : CQuillon
     static void operator delete(void* pv)
     {
         g_bFreedDuringDelivery = g_bFreedDuringDelivery || g_bInsideDelivery;
-        ::operator delete(pv);
+        CQuillon::operator delete(pv);
     }
 };
 
-struct CSelfDestroyingListener : CQuillon
+// The library itself waits: the service here does not hold the teardown up in Unregister.
+TEST_F(QuillonTest, DestructionOnAHostThreadWaitsForADeliveryInProgress)
 {
-    void OnVolumeChanged(float, bool, GUID) override { delete this; }
-};
-
-TEST_F(QuillonTest, DestructionWaitsForADeliveryInProgressButNotForItself)
-{
+    m_service.UnregisterWithoutWaiting();
     CSlowListener* pSlow = new CSlowListener;
     ASSERT_TRUE(pSlow->Initialize(eFindDefault, nullptr));
     m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
     ASSERT_EQ(WaitForSingleObject(g_hEntered, INFINITE), WAIT_OBJECT_0);
     delete pSlow;
     EXPECT_FALSE(g_bFreedDuringDelivery);
-
-    ASSERT_TRUE((new CSelfDestroyingListener)->Initialize(eFindDefault, nullptr));
-    m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
-    m_service.Flush();
     EXPECT_EQ(RegisteredEndpoint(), -1);
-    EXPECT_EQ(m_service.Live(), 0);
 }
 
 }

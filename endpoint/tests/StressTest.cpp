@@ -36,6 +36,11 @@ struct CProbe : CQuillon
     }
 };
 
+eFindDevice RandomFind(std::minstd_rand& random)
+{
+    return random() % 2 ? eFindDefault : eFindByName;
+}
+
 // Creates, initialises, copies, assigns and destroys probes at random until the deadline.
 void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock::time_point deadline)
 {
@@ -46,11 +51,11 @@ void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock:
     while (std::chrono::steady_clock::now() < deadline) {
         CProbe*& pProbe = rgpProbe[random() % 4];
         CProbe* pOther = rgpProbe[random() % 4];
-        switch (random() % 5) {
+        switch (random() % 6) {
         case 0:
             delete pProbe;
             pProbe = new CProbe;
-            pProbe->Initialize(random() % 2 ? eFindDefault : eFindByName, "second");
+            pProbe->Initialize(RandomFind(random), "second");
             break;
         case 1:
             delete pProbe;
@@ -59,6 +64,10 @@ void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock:
         case 2:
             if (pProbe && pOther)
                 *pProbe = *pOther;
+            break;
+        case 3:
+            if (pProbe)
+                pProbe->Initialize(RandomFind(random), "second");
             break;
         default:
             if (pProbe)
@@ -70,6 +79,44 @@ void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock:
         delete pProbe;
     service.RevokeFromThisThread(dwRegister);
     CoUninitialize();
+}
+
+// A copy initialised on one thread while its original is destroyed on another, over and over
+// until the deadline: the copy takes an endpoint of its own and never re-arms the original's.
+void RaceCopiesAgainstOriginals(CSimAudioService& service, std::chrono::steady_clock::time_point deadline)
+{
+    HANDLE hCopyMade = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE hCopyDone = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CProbe* pCopy = nullptr;
+    std::atomic<bool> bStop(false);
+    std::thread initialising([&] {
+        CoInitialize(nullptr);
+        DWORD dwRegister = service.RegisterOnThisThread();
+        for (std::minstd_rand random(7); WaitForSingleObject(hCopyMade, INFINITE) == WAIT_OBJECT_0 && !bStop;) {
+            pCopy->Initialize(RandomFind(random), "second");
+            delete pCopy;
+            SetEvent(hCopyDone);
+        }
+        service.RevokeFromThisThread(dwRegister);
+        CoUninitialize();
+    });
+    CoInitialize(nullptr);
+    DWORD dwRegister = service.RegisterOnThisThread();
+    while (std::chrono::steady_clock::now() < deadline) {
+        CProbe* pOriginal = new CProbe;
+        pOriginal->Initialize(eFindDefault, nullptr);
+        pCopy = new CProbe(*pOriginal);
+        SetEvent(hCopyMade);
+        delete pOriginal;
+        WaitForSingleObject(hCopyDone, INFINITE);
+    }
+    bStop = true;
+    SetEvent(hCopyMade);
+    initialising.join();
+    service.RevokeFromThisThread(dwRegister);
+    CoUninitialize();
+    CloseHandle(hCopyMade);
+    CloseHandle(hCopyDone);
 }
 
 // Seconds to run: STRESS_SECONDS (scripts/run-stress), else briefly.
@@ -89,6 +136,7 @@ TEST(Stress, NoNotificationReachesADestroyedObject)
         std::vector<std::thread> workers;
         for (unsigned nSeed = 1; nSeed <= 3; ++nSeed)
             workers.emplace_back(Churn, std::ref(service), nSeed, deadline);
+        workers.emplace_back(RaceCopiesAgainstOriginals, std::ref(service), deadline);
         // Another program changes both endpoints as fast as the notification thread delivers.
         for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
             service.ChangeAsOther(i % 2, 0.5f, false, GUID_NULL);
@@ -101,7 +149,7 @@ TEST(Stress, NoNotificationReachesADestroyedObject)
     EXPECT_EQ(g_cHeardDead, 0);
     EXPECT_GT(g_cHeard, 0);
     for (void* pv : g_graveyard)
-        ::operator delete(pv);
+        CQuillon::operator delete(pv);
 }
 
 }

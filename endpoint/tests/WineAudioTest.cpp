@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Quillon.h"
+#include "QuillonTest.h"
 
 #include <mmdeviceapi.h>
 
@@ -55,6 +55,21 @@ TEST(WineCoreAudio, OpensTheDefaultEndpointAndFindsItByItsKey)
     ASSERT_FALSE(strKey.empty());
     EXPECT_TRUE(quillon.Initialize(eFindByName, strKey.c_str()));
     EXPECT_FALSE(quillon.Initialize(eFindByName, (strKey + "?").c_str()));
+}
+
+// Initialize enters COM on its thread for the length of the call only: on a thread outside COM
+// it opens the platform's endpoint (whose objects then serve every thread) and leaves the
+// thread outside COM again.
+TEST(WineCoreAudio, InitializeOnAThreadOutsideComLeavesItOutside)
+{
+    CQuillon quillon;
+    RunOnThread([&] {
+        EXPECT_EQ(Apartment(), -1);
+        EXPECT_TRUE(quillon.Initialize(eFindDefault, nullptr));
+        EXPECT_EQ(Apartment(), -1);
+    });
+    bool bMuted = false;
+    EXPECT_TRUE(quillon.GetMute(&bMuted));
 }
 
 }
