@@ -40,7 +40,7 @@ bool EqualIgnoringAsciiCase(const char* pszA, const char* pszB)
 eMatch MatchDevice(IMMDevice* pDevice, const char* pszName)
 {
     CComRef<IPropertyStore> pStore;
-    if (FAILED(pDevice->OpenPropertyStore(STGM_READ, &pStore)))
+    if (FAILED(pDevice->OpenPropertyStore(STGM_READ, pStore.Receive())))
         return eMatchFailed;
 
     PROPVARIANT value;
@@ -251,14 +251,14 @@ bool CQuillonInternal::ChooseEndpoint(eFindDevice eFind, const char* pszName)
 IMMDevice* CQuillonInternal::FindByName(const char* pszName)
 {
     CComRef<IMMDeviceCollection> pCollection;
-    if (!pszName || FAILED(m_pEnumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, &pCollection)))
+    if (!pszName || FAILED(m_pEnumerator->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, pCollection.Receive())))
         return nullptr;
 
     UINT cDevices = 0;
     pCollection->GetCount(&cDevices);
     for (UINT iDevice = 0; iDevice < cDevices; ++iDevice) {
         CComRef<IMMDevice> pDevice;
-        if (FAILED(pCollection->Item(iDevice, &pDevice)))
+        if (FAILED(pCollection->Item(iDevice, pDevice.Receive())))
             return nullptr;
         eMatch match = MatchDevice(pDevice.Get(), pszName);
         if (match == eMatchYes)
