@@ -58,6 +58,9 @@ protected:
         ASSERT_EQ(m_replacements.Add(u"N234567890123456789012345678901", u"31"), S_OK);
         ASSERT_EQ(m_replacements.Add(u"N2345678901234567890123456789012", u"32"), S_OK);
         ASSERT_EQ(m_replacements.Add(u"M", u"\x815C"), S_OK);
+        // More pairs than the map first makes room for.
+        for (char16_t ch = u'a'; ch <= u'z'; ++ch)
+            ASSERT_EQ(m_replacements.Add(std::u16string(2, ch).c_str(), std::u16string(1, ch).c_str()), S_OK);
     }
     void TearDown() override
     {
@@ -133,7 +136,7 @@ TEST_F(ScriptTest, GrammarValuesAndReplacements)
         // outgrow its first allocation.
         {"HKCU { A = s '%module%' { '100%%' } B = s %N234567890123456789012345678901% }", S_OK,
          "HKCU\\A @=s:C:\\it's dir\\x.dll\nHKCU\\A\\100%\nHKCU\\B @=s:31\n"},
-        {"HKCU { val L = s %LONG% }", S_OK, "HKCU L=s:" + std::string(4000, 'v') + "\n"},
+        {"HKCU { val L = s %LONG% val Z = s %zz% }", S_OK, "HKCU L=s:" + std::string(4000, 'v') + " Z=s:z\n"},
         {"HKCU { A = s '%N2345678901234567890123456789012%' }", E_FAIL, ""},
         {"HKCU { A = s '%Unknown%' }", DISP_E_EXCEPTION, ""},
         {"HKCU { } %", DISP_E_EXCEPTION, ""},
@@ -174,7 +177,8 @@ TEST_F(ScriptTest, ForceRemoveDeleteNoRemoveAndForeignSubkeys)
         // where neither NoRemove nor a protected name keeps it.
         {"HKCU { K = s x }", S_OK, "HKCU\\K @=s:x\n", "HKCU\\K @=s:x\nHKCU\\K\\Foreign\n", "",
          "HKCU { K { Foreign } }"},
-        {"HKCU { ForceRemove K = s x }", S_OK, "HKCU\\K @=s:x\n", "", "", "HKCU { K { Foreign } }"},
+        {"HKCU { ForceRemove K = s x }", S_OK, "HKCU\\K @=s:x\n", "", "HKCU { K { F { G H } I } }",
+         "HKCU { K { F { G H } I } }"},
         {"HKCU { NoRemove B ForceRemove K }", S_OK, "HKCU\\B\nHKCU\\K\n", "HKCU\\B\nHKCU\\K\nHKCU\\K\\Foreign\n", "",
          "HKCU { K { Foreign } }"},
         {"HKCU { K { ForceRemove CLSID } }", S_OK, "HKCU\\K\nHKCU\\K\\CLSID\n",
@@ -191,14 +195,20 @@ TEST_F(ScriptTest, ReadOnlyKeysAndFailedCreationRollBackTheRootBlock)
 {
     CMemoryRegistryStore store;
     store.AddKey(eRootCurrentUser, "R", true);
+    store.AddKey(eRootCurrentUser, "R\\W");
+    store.AddKey(eRootCurrentUser, "K\\Locked", true);
     ASSERT_EQ(Run(store, "HKLM { Kept }", true), S_OK);
-    // A key that can only be read is used as it is: its values are not written, and a
-    // subkey that cannot be made under it fails the pass, which is undone from its first entry.
+    // A key that can only be read is used as it is: its values are not written, but the keys
+    // beneath it are. A subtree that cannot be deleted ends ForceRemove's deletion.
+    EXPECT_EQ(Run(store, "HKCU { R = s x { W = s y } ForceRemove K }", true), S_OK);
+    const std::string strBefore = "HKCU\\K\nHKCU\\K\\Locked\nHKCU\\R\nHKCU\\R\\W @=s:y\nHKLM\\Kept\n";
+    EXPECT_EQ(store.Dump(), strBefore);
+    // A subkey that cannot be made under it fails the pass, which is undone from its first entry.
     EXPECT_EQ(Run(store, "HKCU { A { B } R = s x { val V = s y Sub } }", true), DISP_E_EXCEPTION);
-    EXPECT_EQ(store.Dump(), "HKCU\\R\nHKLM\\Kept\n");
+    EXPECT_EQ(store.Dump(), strBefore);
     store.FailKeyCreation(true);
     EXPECT_EQ(Run(store, "HKCU { R C }", true), DISP_E_EXCEPTION);
-    EXPECT_EQ(store.Dump(), "HKCU\\R\nHKLM\\Kept\n");
+    EXPECT_EQ(store.Dump(), strBefore);
 }
 
 TEST_F(ScriptTest, DeepNestingOutOfMemoryAndAFailingCloseFailThePass)
