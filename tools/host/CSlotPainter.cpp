@@ -9,6 +9,7 @@
 #include "CScopedGdiObject.h"
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
+#include "TopDownDib.h"
 
 namespace
 {
@@ -80,13 +81,7 @@ void CSlotPainter::Paint(HDC hdc, const VOLUMESTATE& volume) const
     if (!compose.Get() || !bitmap.Get())
         return;
     CScopedSelection selection(compose.Get(), bitmap.Get());
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = m_nWidth;
-    bmi.bmiHeader.biHeight = -m_nHeight;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB; // the fourth byte is ignored, so it need not be alpha
+    const BITMAPINFO bmi = TopDownDib(m_nWidth, m_nHeight);
     SetDIBitsToDevice(compose.Get(), 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_pixels.data(), &bmi,
                       DIB_RGB_COLORS);
     DrawVolume(compose.Get(), volume);

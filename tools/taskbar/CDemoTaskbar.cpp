@@ -4,6 +4,7 @@
 
 #include "CScopedGdiObject.h"
 #include "CScopedSelection.h"
+#include "TopDownDib.h"
 
 namespace
 {
@@ -110,12 +111,7 @@ void CDemoTaskbar::MakeShading()
 
 void CDemoTaskbar::Paint(HDC hdc) const
 {
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = m_nWidth;
-    bmi.bmiHeader.biHeight = -m_nHeight;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
+    const BITMAPINFO bmi = TopDownDib(m_nWidth, m_nHeight);
     SetDIBitsToDevice(hdc, 0, 0, m_nWidth, m_nHeight, 0, 0, 0, m_nHeight, m_shading.data(), &bmi, DIB_RGB_COLORS);
     PaintButtons(hdc);
     PaintClock(hdc);

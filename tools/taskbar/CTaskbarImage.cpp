@@ -8,18 +8,13 @@
 #include "CScopedGdiObject.h"
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
+#include "TopDownDib.h"
 #include "PngEncoder.h"
 
 template <class Draw> CTaskbarImage CTaskbarImage::Render(int cx, int cy, Draw draw)
 {
     CTaskbarImage image;
-    BITMAPINFO bmi = {};
-    bmi.bmiHeader.biSize = sizeof(bmi.bmiHeader);
-    bmi.bmiHeader.biWidth = cx;
-    bmi.bmiHeader.biHeight = -cy;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO bmi = TopDownDib(cx, cy);
     void* pvBits = nullptr;
     CScopedMemoryDC dc(nullptr);
     CScopedGdiObject<HBITMAP> bitmap(dc.Get() ? CreateDIBSection(dc.Get(), &bmi, DIB_RGB_COLORS, &pvBits, nullptr, 0)
