@@ -184,6 +184,12 @@ TEST_F(DeskbandTest, HostGetsOneSnapshotWhileRegisteringAndAfterEachChange)
         PumpMessages();
         ExpectOneSnapshot(host, 50, 10, 0, 10, 5);
     }
+    // Partly past the taskbar's edges, where nothing paints: the surface of the last snapshot,
+    // which has the same size, serves again, as empty as a new one.
+    ResizeBand(180, 35, 0, 0, SWP_NOSIZE);
+    Ask(WM_THEMECHANGED);
+    PumpMessages();
+    ExpectOneSnapshot(host, 50, 10, 0, 180, 35);
     ResizeBand(0, 0, 30000, 30000);
     EXPECT_EQ(host.Report().size(), 0u) << "too large for pixel memory";
     ResizeBand(0, 0, 0, 10);

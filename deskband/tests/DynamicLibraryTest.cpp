@@ -22,7 +22,8 @@ TEST(DynamicLibrary, LoadsOnlyFromTheSystemFolderAndFreesWhenItGoes)
     *strrchr(szFolder, '\\') = '\0';
     const std::string planted = std::string(szFolder) + "\\planted-" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(planted.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA((std::string(szFolder) + "\\Veltrix.dll").c_str(), (planted + "\\wtsapi32.dll").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA((std::string(szFolder) + "\\Veltrix.dll").c_str(), (planted + "\\wtsapi32.dll").c_str(), FALSE));
     SetDllDirectoryA(planted.c_str());
     {
         CDynamicLibrary library;
