@@ -74,8 +74,8 @@ void RegisterBandClass(WNDPROC pfnWndProc)
 // from such a class once the library is loaded again (at another address) would have a window
 // procedure that points into the old image. So the class lives only while a band has windows:
 // it is unregistered after each band's windows are destroyed, which fails, as it should, while
-// another band of this library still has windows. (Doing it at unload would mean calling into
-// user32 from DllMain, which the loader's rules forbid.)
+// another band of this library still has windows. (Doing it when the library is unloaded
+// would mean calling user32 from DllMain, which the rules for DllMain say never to do.)
 void UnregisterBandClass()
 {
     UnregisterClassA(DESKBAND_UTILITY_CLASS, g_hInstance);

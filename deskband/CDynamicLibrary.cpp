@@ -17,8 +17,8 @@ bool CDynamicLibrary::Load(LPCSTR pszFileName)
 {
     Free();
     m_hModule = LoadLibraryExA(pszFileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Systems without the search flags (before the update that brought them to Windows 7)
-    // reject the flag as an invalid parameter: name the file by its full path there.
+    // Systems without the search flags (Windows 7 and older without the update that added
+    // them) reject the flag as an invalid parameter: name the file by its full path there.
     if (!m_hModule && GetLastError() == ERROR_INVALID_PARAMETER) {
         char szPath[MAX_PATH];
         const size_t cchFolder = GetSystemDirectoryA(szPath, MAX_PATH);
