@@ -278,13 +278,16 @@ BOOL CDeskband::CreateBandWindows()
     return IsWindow(m_hwndBand);
 }
 
-// The surface goes with the windows: a closed band holds no pixel memory.
+// The surface goes with the windows, so that a closed band holds no pixel memory; unless a
+// host is reading its block just now (closed from inside the host's WM_COPYDATA handler, in the
+// shell's own process): then it goes with the band.
 void CDeskband::DestroyBandWindows()
 {
     DestroyOwnedWindow(m_hwndBand);
     DestroyOwnedWindow(m_hwndUtility);
     m_hwndNcDestroyed = nullptr;
-    m_surface.Destroy();
+    if (!m_fSending)
+        m_surface.Destroy();
     UnregisterBandClass();
 }
 

@@ -21,6 +21,30 @@ const int kTaskbarWidth = CTestTaskbar::kDefaultWidth;
 const int kTaskbarHeight = CTestTaskbar::kDefaultHeight;
 
 using DeskbandTest = CSitedBandTest;
+
+// A host window of the band's own process, as one in the shell's process would be: WM_COPYDATA
+// hands it the band's block itself, not a copy. While it reads the block it has the band moved,
+// repainted and closed, and notes whether the block stayed as it was.
+HWND g_hwndRepaintedBand;
+IDeskBand* g_pBandToClose;
+bool g_fBlockUnchanged;
+
+LRESULT CALLBACK InProcessHostProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg != WM_COPYDATA)
+        return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+    const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    const auto pbBlock = static_cast<const BYTE*>(pcds->lpData);
+    const std::vector<BYTE> before(pbBlock, pbBlock + pcds->cbData);
+    SetWindowPos(g_hwndRepaintedBand, nullptr, 20, 3, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const HDC hdc = CreateCompatibleDC(nullptr);
+    SendMessageA(g_hwndRepaintedBand, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0);
+    DeleteDC(hdc);
+    g_pBandToClose->CloseDW(0);
+    GdiFlush();
+    g_fBlockUnchanged = memcmp(before.data(), pbBlock, before.size()) == 0;
+    return TRUE;
+}
 }
 
 TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
@@ -256,8 +280,8 @@ TEST_F(DeskbandTest, HostThatDoesNotAnswerIsForgottenButNotOneRegisteredMeanwhil
 }
 
 // Erasing the band window paints the parent's background into the context the erase comes
-// with, here a printing one.
-TEST_F(DeskbandTest, ErasePaintsTheBackgroundIntoTheContextGiven)
+// with, here a printing one, and never into the surface, whose block a host may be reading.
+TEST_F(DeskbandTest, ErasePaintsIntoTheContextGivenNeverIntoABlockBeingRead)
 {
     ResizeBand(10, 5, 50, 10);
     const BITMAPINFO bmi = TopDownDib(50, 10);
@@ -271,6 +295,13 @@ TEST_F(DeskbandTest, ErasePaintsTheBackgroundIntoTheContextGiven)
     SelectObject(hdc, hOld);
     DeleteDC(hdc);
     DeleteObject(hBitmap);
+
+    g_hwndRepaintedBand = m_hwndBand;
+    g_pBandToClose = m_pBand;
+    const HWND hwndHost = CreateHiddenWindow("DeskbandTestInProcessHost", InProcessHostProc, 0, 0);
+    Ask(WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(hwndHost));
+    EXPECT_TRUE(g_fBlockUnchanged);
+    DestroyWindow(hwndHost);
 }
 
 // Only the container can take a band window along (no one else can close either window); the
