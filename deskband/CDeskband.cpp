@@ -2,7 +2,6 @@
 
 #include <string.h>
 
-#include "CScopedDC.h"
 #include "CServerModule.h"
 #include "DeskbandClass.h"
 #include "DeskbandProtocol.h"
@@ -59,8 +58,8 @@ HWND ContainerWindowOf(IUnknown* pUnkSite)
     return hwnd;
 }
 
-// Registers the class both windows belong to. On a later siting it exists already and the
-// existing registration serves, so the result is not needed.
+// Registers the class both windows belong to. While another band of this library has windows
+// it exists already and that registration serves, so the result is not needed.
 void RegisterBandClass(WNDPROC pfnWndProc)
 {
     WNDCLASSA wc = {};
@@ -69,6 +68,17 @@ void RegisterBandClass(WNDPROC pfnWndProc)
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
     wc.lpszClassName = DESKBAND_UTILITY_CLASS;
     RegisterClassA(&wc);
+}
+
+// Windows keeps a library's window classes after the library is unloaded, and a window made
+// from such a class once the library is loaded again (at another address) would have a window
+// procedure that points into the old image. So the class lives only while a band has windows:
+// it is unregistered after each band's windows are destroyed, which fails, as it should, while
+// another band of this library still has windows. (Doing it when the library is unloaded
+// would mean calling user32 from DllMain, which the rules for DllMain say never to do.)
+void UnregisterBandClass()
+{
+    UnregisterClassA(DESKBAND_UTILITY_CLASS, g_hInstance);
 }
 
 // Detaches the window from the object before destroying it, so that nothing the window
@@ -91,7 +101,9 @@ const InterfaceEntry CDeskband::s_interfaceTable[] = {
 
 CDeskband::CDeskband()
     : m_dwBandID(0), m_dwViewMode(0), m_fShow(FALSE), m_fEnterMode(FALSE), m_hwndParent(nullptr), m_hwndBand(nullptr),
-      m_pSite(nullptr), m_hwndHost(nullptr), m_hwndUtility(nullptr), m_crBkgnd(0)
+      m_pSite(nullptr), m_hwndHost(nullptr), m_hwndUtility(nullptr), m_crBkgnd(0),
+      m_surface(DESKBAND_SNAPSHOT_PIXEL_OFFSET, DESKBAND_SNAPSHOT_FIXED_SIZE - DESKBAND_SNAPSHOT_PIXEL_OFFSET),
+      m_hwndNcDestroyed(nullptr), m_fSending(FALSE), m_fSnapshotPending(FALSE)
 {
     // Without the visual-styles library the band paints a plain fill instead.
     m_themeLibrary.Load("uxtheme.dll");
@@ -111,6 +123,7 @@ STDMETHODIMP CDeskband::GetWindow(HWND* phwnd)
 {
     if (!phwnd)
         return E_INVALIDARG;
+    ForgetDestroyedWindow();
     *phwnd = m_hwndBand;
     return S_OK;
 }
@@ -124,6 +137,7 @@ STDMETHODIMP CDeskband::ContextSensitiveHelp(BOOL fEnterMode)
 STDMETHODIMP CDeskband::ShowDW(BOOL fShow)
 {
     m_fShow = fShow;
+    ForgetDestroyedWindow();
     ShowWindow(m_hwndBand, fShow ? SW_SHOW : SW_HIDE);
     return S_OK;
 }
@@ -197,12 +211,13 @@ STDMETHODIMP CDeskband::GetSite(REFIID riid, void** ppvSite)
     return m_pSite ? m_pSite->QueryInterface(riid, ppvSite) : E_FAIL;
 }
 
+// Cleared before the release: a site's final release may call back into the band.
 void CDeskband::ReleaseSite()
 {
-    if (m_pSite) {
-        m_pSite->Release();
-        m_pSite = nullptr;
-    }
+    IInputObjectSite* pSite = m_pSite;
+    m_pSite = nullptr;
+    if (pSite)
+        pSite->Release();
 }
 
 // ---- IPersist, IPersistStream: the band has no persistent state
@@ -238,7 +253,8 @@ STDMETHODIMP CDeskband::GetSizeMax(ULARGE_INTEGER*)
 // ---- Windows
 
 // Both windows carry the object's address as user data, set only after each is created:
-// what a window receives during its own creation gets default processing.
+// what a window receives during its own creation gets default processing. A local class is
+// found by the instance that registered it, so both windows name the library's own.
 BOOL CDeskband::CreateBandWindows()
 {
     RECT rc = {};
@@ -250,20 +266,43 @@ BOOL CDeskband::CreateBandWindows()
         CreateWindowExA(0, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE, WS_POPUP, kUtilityPosition, kUtilityPosition,
                         kUtilitySize, kUtilitySize, nullptr, nullptr, g_hInstance, nullptr);
     SetWindowLongPtrA(m_hwndUtility, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    PostMessageA(m_hwndUtility, WM_DESKBAND_UTILITYCREATED, 0, 0);
+    // Posted to no window, the message would land in the thread's own queue.
+    if (m_hwndUtility)
+        PostMessageA(m_hwndUtility, WM_DESKBAND_UTILITYCREATED, 0, 0);
 
     m_hwndBand =
         CreateWindowExA(0, DESKBAND_UTILITY_CLASS, "", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, rc.left, rc.top,
-                        rc.right - rc.left, rc.bottom - rc.top, m_hwndParent, nullptr, nullptr, nullptr);
+                        rc.right - rc.left, rc.bottom - rc.top, m_hwndParent, nullptr, g_hInstance, nullptr);
     SetWindowLongPtrA(m_hwndBand, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     Trace("hhk=%x\n", 0);
     return IsWindow(m_hwndBand);
 }
 
+// The surface goes with the windows, so that a closed band holds no pixel memory; unless a
+// host is reading its block just now (closed from inside the host's WM_COPYDATA handler, in the
+// shell's own process): then it goes with the band.
 void CDeskband::DestroyBandWindows()
 {
     DestroyOwnedWindow(m_hwndBand);
     DestroyOwnedWindow(m_hwndUtility);
+    m_hwndNcDestroyed = nullptr;
+    if (!m_fSending)
+        m_surface.Destroy();
+    UnregisterBandClass();
+}
+
+// A window that reported WM_NCDESTROY and no longer exists was destroyed (its container took
+// it along, or its thread's code destroyed it): it is forgotten, so that it is never handed
+// out. One that still exists got the message from someone else and stays.
+void CDeskband::ForgetDestroyedWindow()
+{
+    if (!m_hwndNcDestroyed || IsWindow(m_hwndNcDestroyed))
+        return;
+    if (m_hwndBand == m_hwndNcDestroyed)
+        m_hwndBand = nullptr;
+    if (m_hwndUtility == m_hwndNcDestroyed)
+        m_hwndUtility = nullptr;
+    m_hwndNcDestroyed = nullptr;
 }
 
 LRESULT CALLBACK CDeskband::DeskbandWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -271,6 +310,22 @@ LRESULT CALLBACK CDeskband::DeskbandWndProc(HWND hwnd, UINT uMsg, WPARAM wParam,
     CDeskband* pBand = reinterpret_cast<CDeskband*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!pBand)
         return DefWindowProcA(hwnd, uMsg, wParam, lParam);
+    pBand->ForgetDestroyedWindow();
+    switch (uMsg) {
+    // Only the window's own destruction is real; anyone can send or post the message. Whether
+    // the window went is checked as the next call or message comes in.
+    case WM_NCDESTROY:
+        pBand->m_hwndNcDestroyed = hwnd;
+        return 0;
+    // The shell closes the band through CloseDW. These messages from anyone else would close
+    // the windows or rename the utility window (default processing of WM_NCCREATE sets the
+    // title), and no host could find the band until it was sited again.
+    case WM_CLOSE:
+    case WM_DESTROY:
+    case WM_NCCREATE:
+    case WM_CREATE:
+        return 0;
+    }
     if (hwnd == pBand->m_hwndUtility)
         return pBand->OnUtilityMessage(hwnd, uMsg, wParam, lParam);
     return pBand->OnBandMessage(hwnd, uMsg, wParam, lParam);
@@ -281,7 +336,7 @@ LRESULT CDeskband::OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     switch (uMsg) {
     case WM_SYSCOLORCHANGE:
         Trace("WM_SYSCOLORCHANGE\n");
-        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+        PostRefresh();
         break;
     // The taskbar's background also changes with the accent colour and the composition,
     // which top-level windows learn of through the two DWM messages.
@@ -289,7 +344,7 @@ LRESULT CDeskband::OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     case WM_DWMCOLORIZATIONCOLORCHANGED:
     case WM_DWMCOMPOSITIONCHANGED:
         Trace("WM_THEMECHANGED\n");
-        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+        PostRefresh();
         break;
     case WM_DESKBAND_GETBANDWINDOW:
         return reinterpret_cast<LRESULT>(m_hwndBand);
@@ -299,8 +354,7 @@ LRESULT CDeskband::OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
         return m_crBkgnd;
     case WM_DESKBAND_SETHOSTWINDOW:
         m_hwndHost = reinterpret_cast<HWND>(lParam);
-        RenderBackground();
-        SendSnapshot();
+        UpdateHost();
         break;
     }
     return DefWindowProcA(hwnd, uMsg, wParam, lParam);
@@ -311,28 +365,43 @@ LRESULT CDeskband::OnBandMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lPa
     switch (uMsg) {
     case WM_ERASEBKGND:
         Trace("erasebkgnd!\n");
-        PaintBackground();
-        break;
+        PaintBackground(reinterpret_cast<HDC>(wParam));
+        return TRUE;
     case WM_WINDOWPOSCHANGED:
         OnWindowPosChanged(reinterpret_cast<const WINDOWPOS*>(lParam));
         break;
     case WM_DESKBAND_REFRESH:
-        RenderBackground();
-        SendSnapshot();
+        UpdateHost();
         break;
     }
     return DefWindowProcA(hwnd, uMsg, wParam, lParam);
 }
 
-// Copies a fresh render onto the band window; the class's null brush keeps the default
-// erase from painting over it.
-void CDeskband::PaintBackground()
+// Asks the band window to render and send a snapshot once the current message is handled.
+// Posted to no window, the message would land in the thread's own queue.
+void CDeskband::PostRefresh()
+{
+    if (m_hwndBand)
+        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+}
+
+// The parent's background behind the band, or a plain fill without the visual-styles library.
+void CDeskband::DrawBackground(HDC hdc, RECT* prc)
+{
+    if (m_themeLibrary.GetModule())
+        m_themeLibrary.CallFunction("DrawThemeParentBackground", m_hwndBand, hdc, prc);
+    else
+        FillRect(hdc, prc, GetSysColorBrush(COLOR_BTNFACE));
+}
+
+// Draws the background straight into the context the erase comes with (the window's, or a
+// printing one), never into the surface, which may be out to the host just now. The class's
+// null brush keeps the default erase from painting over it.
+void CDeskband::PaintBackground(HDC hdc)
 {
     RECT rc = {};
     GetClientRect(m_hwndBand, &rc);
-    RenderBackground();
-    CScopedDC dc(m_hwndBand);
-    BitBlt(dc.Get(), 0, 0, rc.right, rc.bottom, m_surface.GetHDC(), 0, 0, SRCCOPY);
+    DrawBackground(hdc, &rc);
 }
 
 // A resize with a host registered re-applies the new rectangle and posts the refresh, so
@@ -345,7 +414,7 @@ void CDeskband::OnWindowPosChanged(const WINDOWPOS* pwp)
     } else if (!(pwp->flags & SWP_NOSIZE)) {
         Trace("moving: %i %i %i %i\n", pwp->x, pwp->y, pwp->cx, pwp->cy);
         MoveWindow(m_hwndBand, pwp->x, pwp->y, pwp->cx, pwp->cy, TRUE);
-        PostMessageA(m_hwndBand, WM_DESKBAND_REFRESH, 0, 0);
+        PostRefresh();
     }
     Trace("wps");
 }
@@ -356,58 +425,70 @@ void CDeskband::RenderBackground()
 {
     RECT rc = {};
     GetClientRect(m_hwndBand, &rc);
-    m_surface.Create(rc.right, rc.bottom, 32);
+    m_surface.Create(rc.right, rc.bottom);
     Trace("Drawing background %i, %i\n", rc.right, rc.bottom);
-    if (m_themeLibrary.GetModule())
-        m_themeLibrary.CallFunction("DrawThemeParentBackground", m_hwndBand, m_surface.GetHDC(), &rc);
-    else
-        FillRect(m_surface.GetHDC(), &rc, GetSysColorBrush(COLOR_BTNFACE));
+    if (m_surface.GetHDC())
+        DrawBackground(m_surface.GetHDC(), &rc);
 }
 
-// Sends the surface to the host window synchronously; the block exists only for the send.
-// Nothing is sent when there are no pixels to send or no memory for the block.
-void CDeskband::SendSnapshot()
+// Renders and sends a snapshot to the registered host window, if it still exists. A snapshot
+// asked for while one is being sent (the host asking again from its WM_COPYDATA handler, or
+// anything that handler does that leads back here) is sent once, after the current send has
+// returned: the taskbar's thread never nests sends, and the surface out to the host is never
+// drawn into.
+void CDeskband::UpdateHost()
 {
-    if (!m_hwndHost)
-        return;
-    if (!IsWindow(m_hwndHost)) {
-        m_hwndHost = nullptr;
+    if (m_fSending) {
+        m_fSnapshotPending = TRUE;
         return;
     }
+    if (m_hwndHost && !IsWindow(m_hwndHost))
+        m_hwndHost = nullptr;
+    if (!m_hwndHost || !m_hwndBand)
+        return;
+    m_fSending = TRUE;
+    RenderBackground();
+    SendSnapshot();
+    m_fSending = FALSE;
+    if (m_fSnapshotPending) {
+        m_fSnapshotPending = FALSE;
+        PostRefresh();
+    }
+}
 
-    const int nWidth = m_surface.GetWidth();
-    const int nHeight = m_surface.GetHeight();
-    size_t cbBlock = 0;
-    if (nWidth < 0 || nHeight < 0 || !DeskbandSnapshotSize(nWidth, nHeight, &cbBlock))
+// Sends the surface's block, header, pixels and spare word in one, to the host window
+// synchronously. The block is the surface's own memory: it is neither copied nor changed
+// until the send has returned. Nothing is sent when the surface has no block (no memory, no
+// DIB section or no device context for it).
+void CDeskband::SendSnapshot()
+{
+    BYTE* pbBlock = m_surface.GetBlock();
+    if (!pbBlock)
         return;
-    const size_t cbPixels = cbBlock - DESKBAND_SNAPSHOT_FIXED_SIZE;
-    if (cbPixels != 0 && !m_surface.GetBits())
-        return;
-    BYTE* pBlock = static_cast<BYTE*>(ModuleAlloc(cbBlock));
-    if (!pBlock)
-        return;
+    const DWORD cbBlock = m_surface.GetBlockSize();
 
-    // Every byte is written: the block crosses into the host's process.
+    // Every byte around the pixels is written: the block crosses into the host's process.
     DESKBANDSNAPSHOTHEADER header = {};
     header.dwHeaderWord = DESKBAND_SNAPSHOT_HEADER_WORD;
-    header.nWidth = nWidth;
-    header.nHeight = nHeight;
+    header.nWidth = m_surface.GetWidth();
+    header.nHeight = m_surface.GetHeight();
     header.dwViewMode = m_dwViewMode;
-    memcpy(pBlock, &header, sizeof(header));
-    if (cbPixels != 0)
-        memcpy(pBlock + DESKBAND_SNAPSHOT_PIXEL_OFFSET, m_surface.GetBits(), cbPixels);
-    memset(pBlock + cbBlock - 4, 0, 4);
+    memcpy(pbBlock, &header, sizeof(header));
+    memset(pbBlock + cbBlock - 4, 0, 4);
+    // GDI batches drawing calls: the pixels are in the memory only once the batch is flushed.
+    GdiFlush();
 
-    // A host that cannot take the block is forgotten like one that has gone away. (Wine
-    // answers some completed sends with 0 as well, but leaves the error unset then.)
-    COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, static_cast<DWORD>(cbBlock), pBlock};
+    // A host that cannot take the block is forgotten like one that has gone away, unless
+    // another host registered while the send waited. (Wine answers some completed sends with
+    // 0 as well, but leaves the error unset then.)
+    const HWND hwndHost = m_hwndHost;
+    COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, cbBlock, pbBlock};
     DWORD_PTR dwResult = 0;
     SetLastError(ERROR_SUCCESS);
-    if (!SendMessageTimeoutA(m_hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility),
+    if (!SendMessageTimeoutA(hwndHost, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hwndUtility),
                              reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, kuSnapshotTimeoutMs, &dwResult) &&
-        GetLastError() != ERROR_SUCCESS)
+        GetLastError() != ERROR_SUCCESS && m_hwndHost == hwndHost)
         m_hwndHost = nullptr;
-    ModuleFree(pBlock);
 }
 
 // ---- IDispatch: answered from the type information of IDeskband, which all bands share.

@@ -52,15 +52,19 @@ private:
     CDeskband(const CDeskband&) = delete;
     CDeskband& operator=(const CDeskband&) = delete;
 
-    BOOL CreateBandWindows();
+    [[nodiscard]] BOOL CreateBandWindows();
     void DestroyBandWindows();
+    void ForgetDestroyedWindow();
     void ReleaseSite();
     static LRESULT CALLBACK DeskbandWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     LRESULT OnUtilityMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     LRESULT OnBandMessage(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     void OnWindowPosChanged(const WINDOWPOS* pwp);
-    void PaintBackground();
+    void PostRefresh();
+    void DrawBackground(HDC hdc, RECT* prc);
+    void PaintBackground(HDC hdc);
     void RenderBackground();
+    void UpdateHost();
     void SendSnapshot();
 
     DWORD m_dwBandID;
@@ -75,4 +79,10 @@ private:
     COLORREF m_crBkgnd;
     CDynamicLibrary m_themeLibrary;
     CBitmapDC m_surface;
+    // The last of the two windows that reported WM_NCDESTROY, until it is known whether it
+    // went (the message can also come from outside).
+    HWND m_hwndNcDestroyed;
+    // A snapshot is being sent, and another one was asked for meanwhile.
+    BOOL m_fSending;
+    BOOL m_fSnapshotPending;
 };

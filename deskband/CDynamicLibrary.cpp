@@ -1,5 +1,7 @@
 #include "CDynamicLibrary.h"
 
+#include <string.h>
+
 #include "Trace.h"
 
 CDynamicLibrary::CDynamicLibrary() : m_hModule(nullptr) {}
@@ -9,10 +11,24 @@ CDynamicLibrary::~CDynamicLibrary()
     Free();
 }
 
+// Only the system folder is searched. A bare name is looked for first in the folder of the
+// program that loaded us, where anyone could have placed a library of that name.
 bool CDynamicLibrary::Load(LPCSTR pszFileName)
 {
     Free();
-    m_hModule = LoadLibraryA(pszFileName);
+    m_hModule = LoadLibraryExA(pszFileName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Systems without the search flags (Windows 7 and older without the update that added
+    // them) reject the flag as an invalid parameter: name the file by its full path there.
+    if (!m_hModule && GetLastError() == ERROR_INVALID_PARAMETER) {
+        char szPath[MAX_PATH];
+        const size_t cchFolder = GetSystemDirectoryA(szPath, MAX_PATH);
+        const size_t cbFileName = strlen(pszFileName) + 1;
+        if (cchFolder != 0 && cchFolder + 1 + cbFileName <= MAX_PATH) {
+            szPath[cchFolder] = '\\';
+            memcpy(szPath + cchFolder + 1, pszFileName, cbFileName);
+            m_hModule = LoadLibraryExA(szPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+    }
     return m_hModule != nullptr;
 }
 

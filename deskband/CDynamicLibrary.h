@@ -10,6 +10,7 @@ public:
     CDynamicLibrary();
     virtual ~CDynamicLibrary();
 
+    // Loads a library of the system folder by its file name (no path).
     bool Load(LPCSTR pszFileName);
     BOOL Free();
     HMODULE GetModule() const;

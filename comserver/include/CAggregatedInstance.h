@@ -15,10 +15,14 @@ public:
     // class object lets nothing else through.
     [[nodiscard]] static HRESULT Create(IUnknown* pUnkOuter, REFIID riid, void** ppv)
     {
-        CAggregatedInstance* pInstance = new (std::nothrow) CAggregatedInstance(pUnkOuter);
-        if (!pInstance)
-            return E_OUTOFMEMORY;
+        // The lock is taken before T's construction runs and given back after its teardown
+        // (Destroy), so that the library is never unloaded while code of T still runs.
         g_module.Lock();
+        CAggregatedInstance* pInstance = new (std::nothrow) CAggregatedInstance(pUnkOuter);
+        if (!pInstance) {
+            g_module.Unlock();
+            return E_OUTOFMEMORY;
+        }
         const HRESULT hr = pInstance->QueryInterface(riid, ppv);
         if (hr != S_OK)
             pInstance->Destroy();
@@ -53,8 +57,8 @@ private:
     void Destroy()
     {
         m_cRef = 1;
-        g_module.Unlock();
         delete this;
+        g_module.Unlock();
     }
 
     ULONG m_cRef = 0;

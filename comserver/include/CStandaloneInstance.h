@@ -15,10 +15,14 @@ public:
     // The class table's instance creator for a null outer object.
     [[nodiscard]] static HRESULT Create(REFIID riid, void** ppv)
     {
-        CStandaloneInstance* pInstance = new (std::nothrow) CStandaloneInstance;
-        if (!pInstance)
-            return E_OUTOFMEMORY;
+        // The lock is taken before T's construction runs and given back after its teardown
+        // (Destroy), so that the library is never unloaded while code of T still runs.
         g_module.Lock();
+        CStandaloneInstance* pInstance = new (std::nothrow) CStandaloneInstance;
+        if (!pInstance) {
+            g_module.Unlock();
+            return E_OUTOFMEMORY;
+        }
         const HRESULT hr = pInstance->QueryInterface(riid, ppv);
         if (hr != S_OK)
             pInstance->Destroy();
@@ -48,8 +52,8 @@ private:
     void Destroy()
     {
         m_cRef = 1;
-        g_module.Unlock();
         delete this;
+        g_module.Unlock();
     }
 
     ULONG m_cRef = 0;

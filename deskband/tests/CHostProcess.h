@@ -42,8 +42,12 @@ public:
 
     // The utility window the host found and registered with, or null.
     HWND Register() { return reinterpret_cast<HWND>(SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0)); }
-    // The host stops handling messages, as a hung program does, until Resume.
-    bool Hang() { return SendMessageA(m_hwnd, TESTHOST_HANG, 0, 0) == TRUE; }
+    // While handling its next snapshot the host registers hwnd (from inside WM_COPYDATA) and,
+    // with fHang, then stops handling messages, as a hung program does, until Resume.
+    bool Arm(HWND hwnd, bool fHang)
+    {
+        return SendMessageA(m_hwnd, TESTHOST_ARM, fHang, reinterpret_cast<LPARAM>(hwnd)) == TRUE;
+    }
     void Resume() { SetEvent(m_hResume); }
     // Every snapshot the host has received since the last report.
     std::vector<Snapshot> Report() { return std::move(m_snapshots); }

@@ -36,11 +36,21 @@ protected:
         EXPECT_EQ(std::vector<DWORD>(snapshot.words.begin(), snapshot.words.begin() + 12),
                   (std::vector<DWORD>{52, DWORD(nWidth), DWORD(nHeight), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
         EXPECT_EQ(snapshot.words.back(), 0u) << "trailing word";
+        ExpectPattern(&snapshot.words[12], nWidth, nHeight, dx, dy, crFill);
+    }
+    // 32-bit pixels of the taskbar's pattern behind a band at (dx, dy), or crFill. Past the
+    // taskbar's edges nothing paints the pattern: there the pixels are zero, as in a new bitmap.
+    static void ExpectPattern(const DWORD* pdwPixels, int nWidth, int nHeight, int dx, int dy, COLORREF crFill)
+    {
         for (int i = 0; i < nWidth * nHeight; ++i) {
-            const COLORREF cr = crFill != CLR_INVALID ? crFill : PatternAt(i % nWidth + dx, i / nWidth + dy);
-            if ((snapshot.words[12 + i] & 0xFFFFFF) != AsDibPixel(cr))
+            const int x = i % nWidth + dx, y = i / nWidth + dy;
+            const bool fOnTaskbar = x < CTestTaskbar::kDefaultWidth && y < CTestTaskbar::kDefaultHeight;
+            const DWORD dwExpected = crFill != CLR_INVALID ? AsDibPixel(crFill)
+                                     : fOnTaskbar          ? AsDibPixel(PatternAt(x, y))
+                                                           : 0;
+            if ((pdwPixels[i] & 0xFFFFFF) != dwExpected)
                 return ADD_FAILURE() << "pixel " << i % nWidth << "," << i / nWidth << " is " << std::hex
-                                     << snapshot.words[12 + i];
+                                     << pdwPixels[i];
         }
     }
 };

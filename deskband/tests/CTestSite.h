@@ -3,8 +3,11 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include <functional>
+
 // The shell's site: its container window through IOleWindow, and IInputObjectSite; one of
 // them can be withheld. It lives on the stack, so its count only tells what the band holds.
+// It also serves as the outer object that aggregates a band.
 class CTestSite : public IOleWindow, public IInputObjectSite
 {
 public:
@@ -22,16 +25,25 @@ public:
         return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() override { return --m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG cRef = --m_cRef;
+        if (m_fnOnRelease)
+            m_fnOnRelease();
+        return cRef;
+    }
     STDMETHODIMP GetWindow(HWND* phwnd) override
     {
         *phwnd = m_hwnd;
-        return S_OK;
+        return m_hrGetWindow;
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
     IUnknown* Unknown() { return static_cast<IOleWindow*>(this); }
     ULONG m_cRef = 0;
+    // GetWindow's result (the window is written all the same), and what runs after each Release.
+    HRESULT m_hrGetWindow = S_OK;
+    std::function<void()> m_fnOnRelease;
 
 private:
     HWND m_hwnd;

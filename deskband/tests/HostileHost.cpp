@@ -1,7 +1,8 @@
 // A hostile host, run as a second process: it bombards a band's utility and band windows with
 // random protocol messages, dead and foreign window handles, junk copy-data blocks, window
-// position storms and theme changes, checking the band's answers on the way and at the end,
-// and every block that reaches one of its windows.
+// position storms, theme changes and window-lifetime messages, registers again from inside
+// its snapshot handler, and once registers a second host while a first one hangs. It checks
+// the band's answers on the way and at the end, and every block that reaches its windows.
 //
 // Usage: deskband_hostile_host PID SEED MESSAGES SECONDS. It sends at least MESSAGES
 // messages and goes on until SECONDS have passed. The exit code is 0 or a set of
@@ -11,7 +12,9 @@
 #include <stdlib.h>
 
 #include <array>
+#include <atomic>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "DeskbandProtocol.h"
@@ -25,10 +28,15 @@ const UINT kuSendTimeoutMs = 10000;
 // What the band answers to 9925 to 9927: its band window, view mode and colour.
 typedef std::array<DWORD_PTR, 3> BandAnswers;
 
-DWORD g_dwFaults;
+std::atomic<DWORD> g_dwFaults;
 HWND g_hwndUtility;
+std::atomic<int> g_cSnapshots;
+// Set by an act: the next snapshot's handler registers its window again before returning.
+bool g_fRegisterFromHandler;
+thread_local bool t_fInSnapshot;
 
-// Every block that reaches one of our windows is judged as the reference host judges it.
+// Every block that reaches one of our windows is judged as the reference host judges it, and
+// none may arrive while the thread still handles another.
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     if (uMsg != WM_COPYDATA)
@@ -37,6 +45,15 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     if (reinterpret_cast<HWND>(wParam) != g_hwndUtility ||
         !DeskbandSnapshotIsValid(pcds->dwData, pcds->lpData, pcds->cbData, nullptr))
         g_dwFaults |= HOSTILE_FAULT_BAD_SNAPSHOT;
+    if (t_fInSnapshot)
+        g_dwFaults |= HOSTILE_FAULT_NESTED;
+    ++g_cSnapshots;
+    t_fInSnapshot = true;
+    if (g_fRegisterFromHandler) {
+        g_fRegisterFromHandler = false;
+        SendMessageA(g_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwnd));
+    }
+    t_fInSnapshot = false;
     return TRUE;
 }
 
@@ -66,7 +83,7 @@ public:
     // One random act; returns the number of messages it sent.
     int Act()
     {
-        switch (Below(8)) {
+        switch (Below(10)) {
         case 0:
             return AskAndCheck();
         case 1:
@@ -81,9 +98,54 @@ public:
             return Send(AnyBandWindow(), WM_USER + Below(0x10000 - WM_USER), Random(), Random());
         case 6:
             return Send(m_hwndBand, Below(2) ? WM_ERASEBKGND : WM_DESKBAND_REFRESH, Random(), Random());
+        case 7:
+            return LifetimeMessage();
+        case 8:
+            g_fRegisterFromHandler = true;
+            return Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(m_hwndHost));
         default:
             return ReplaceHostWindow();
         }
+    }
+
+    // The host window of a thread that stops handling messages once something is sent to it
+    // keeps the band waiting; a second host on a thread of its own registers meanwhile and
+    // must get its snapshot once the band has given up on the first.
+    int RegisterSecondHostWhileFirstHangs()
+    {
+        const HANDLE hWaitedOn = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        std::atomic<HWND> hwndHanging(nullptr);
+        std::thread hanging([&] {
+            const HWND hwnd = CreateHostWindow();
+            hwndHanging = hwnd;
+            while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE))
+                Sleep(1);
+            SetEvent(hWaitedOn);
+            Sleep(3000);
+            DestroyWindow(hwnd);
+        });
+        std::thread second([&] {
+            const HWND hwnd = CreateHostWindow();
+            WaitForSingleObject(hWaitedOn, kuSendTimeoutMs);
+            const int cBefore = g_cSnapshots;
+            Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwnd));
+            MSG msg;
+            for (DWORD dwStart = GetTickCount(); g_cSnapshots == cBefore && GetTickCount() - dwStart < kuSendTimeoutMs;)
+                if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+                    DispatchMessageA(&msg);
+                else
+                    Sleep(1);
+            if (g_cSnapshots == cBefore)
+                g_dwFaults |= HOSTILE_FAULT_LOST_HOST;
+            DestroyWindow(hwnd);
+        });
+        while (!hwndHanging)
+            Sleep(1);
+        Send(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHanging.load()));
+        hanging.join();
+        second.join();
+        CloseHandle(hWaitedOn);
+        return 2;
     }
 
     // Asks the band its three questions and checks the answers against the first ones.
@@ -201,6 +263,23 @@ private:
         return cMessages;
     }
 
+    // Messages of a window's creation and end, sent or posted from outside (the ones that carry
+    // a pointer can only be sent): the band's windows must outlive them all.
+    int LifetimeMessage()
+    {
+        static const UINT auMessages[] = {WM_CLOSE,      WM_DESTROY,    WM_NCDESTROY, WM_QUERYENDSESSION,
+                                          WM_ENDSESSION, WM_SYSCOMMAND, WM_NCCREATE,  WM_CREATE};
+        const UINT uMsg = auMessages[Below(sizeof(auMessages) / sizeof(auMessages[0]))];
+        CREATESTRUCTA cs = {nullptr, nullptr, nullptr, nullptr, 10, 10, 0, 0, 0, "renamed", "STATIC", 0};
+        const WPARAM wParam = uMsg == WM_SYSCOMMAND ? SC_CLOSE : TRUE;
+        if (uMsg == WM_NCCREATE || uMsg == WM_CREATE)
+            return Send(AnyBandWindow(), uMsg, 0, reinterpret_cast<LPARAM>(&cs));
+        if (Below(2))
+            return Send(AnyBandWindow(), uMsg, wParam, 0);
+        PostMessageA(AnyBandWindow(), uMsg, wParam, 0);
+        return 1;
+    }
+
     int ChangeTheme()
     {
         const UINT auMessages[] = {WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED,
@@ -240,7 +319,7 @@ int main(int argc, char** argv)
     if (!g_hwndUtility)
         return HOSTILE_FAULT_NO_BAND;
     CHostileHost host(g_hwndUtility, nSeed);
-    long cSent = 0;
+    long cSent = host.RegisterSecondHostWhileFirstHangs();
     while (cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0)
         cSent += host.Act();
     host.AskAndCheck();

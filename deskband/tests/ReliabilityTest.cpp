@@ -89,6 +89,7 @@ TEST_F(SitedBand, HostileHostStress)
                                                            std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds));
     EXPECT_EQ(hostile.ExitCode((nSeconds + 60) * 1000), 0u) << "seed " << nSeed << ", faults as in HostileHostFaults.h";
 
+    ASSERT_TRUE(IsSited());
     ResizeBand(0, 0, 90, 30);
     ExpectBandAnswersAndSendsOneGoodSnapshot(90, 30);
 }

@@ -12,15 +12,36 @@ namespace
 {
 HWND g_hwndCollector;
 std::string g_strCollector;
+bool g_fInSnapshot;
+// TESTHOST_ARM's window to register from the next snapshot's handler, and whether to hang then.
+bool g_fArmed;
+HWND g_hwndToRegister;
+bool g_fHangInSnapshot;
 
+// Stops handling messages until the test sets the resume event.
 void Hang()
 {
     const HANDLE hResume = OpenEventA(SYNCHRONIZE, FALSE, TestHostEventName(g_strCollector, "resume").c_str());
-    ReplyMessage(hResume != nullptr);
     if (hResume) {
         WaitForSingleObject(hResume, 30000);
         CloseHandle(hResume);
     }
+}
+
+LRESULT OnSnapshot(HWND hwndUtility, LPARAM lParam)
+{
+    if (g_fInSnapshot)
+        return FALSE;
+    g_fInSnapshot = true;
+    if (g_fArmed) {
+        g_fArmed = false;
+        SendMessageA(hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(g_hwndToRegister));
+        if (g_fHangInSnapshot)
+            Hang();
+    }
+    const LRESULT lResult = SendMessageA(g_hwndCollector, WM_COPYDATA, reinterpret_cast<WPARAM>(hwndUtility), lParam);
+    g_fInSnapshot = false;
+    return lResult;
 }
 
 LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
@@ -35,10 +56,12 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
         return reinterpret_cast<LRESULT>(hwndUtility);
     }
     case WM_COPYDATA:
-        return SendMessageA(g_hwndCollector, WM_COPYDATA, wParam, lParam);
-    case TESTHOST_HANG:
-        Hang();
-        return FALSE;
+        return OnSnapshot(reinterpret_cast<HWND>(wParam), lParam);
+    case TESTHOST_ARM:
+        g_fArmed = true;
+        g_fHangInSnapshot = wParam != 0;
+        g_hwndToRegister = reinterpret_cast<HWND>(lParam);
+        return TRUE;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

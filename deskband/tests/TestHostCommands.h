@@ -8,7 +8,8 @@
 
 // Between the tests and the host helper process (TestHost.cpp). The helper is started with
 // the test's collector window on its command line; the band it talks to is the one in the
-// collector's process, and every WM_COPYDATA it receives goes on to the collector unchanged.
+// collector's process, and every WM_COPYDATA it receives goes on to the collector unchanged,
+// except one that arrives while it still handles another: a host is never re-entered.
 
 // The utility window of a band in the given process, found by class and title as the host
 // finds it. Test processes running side by side each have bands of their own, so a plain
@@ -49,9 +50,11 @@ const UINT TESTHOST_READY = WM_APP + 1;
 // Test to helper: find the band's utility window and register with it; the result is the
 // utility window found, or 0. Snapshots sent during registration reach the collector first.
 const UINT TESTHOST_REGISTER = WM_APP + 2;
-// Test to helper: stop handling messages, as a hung program does, until the event
-// TestHostEventName(collector, "resume") is set; the answer, TRUE, comes as the helper stops.
-const UINT TESTHOST_HANG = WM_APP + 3;
+// Test to helper: while handling the next snapshot, register the window in lParam with the band
+// (from inside WM_COPYDATA, as a host must not), then, if wParam, stop handling messages, as a
+// hung program does, until the event TestHostEventName(collector, "resume") is set. The
+// answer, TRUE, comes at once.
+const UINT TESTHOST_ARM = WM_APP + 3;
 
 inline std::string TestHostEventName(const std::string& strCollector, const char* pszWhat)
 {

@@ -48,6 +48,7 @@ public:
         pFactory->Release();
         return hr;
     }
+    HMODULE Module() const { return m_hModule; }
     void Free()
     {
         FreeLibrary(m_hModule);
