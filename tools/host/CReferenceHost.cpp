@@ -18,12 +18,18 @@ const UINT kmsTimer = 200;
 // for us to take a snapshot before it forgets us.
 const UINT kmsBandTimeout = 2000;
 
-LRESULT AskBand(HWND hwndUtility, UINT uMsg, LPARAM lParam = 0)
+// Sends the band a message; false when it did not answer (hung, gone or closing). Wine answers
+// some sends that went through with 0 but leaves the error unset, so only a set error fails.
+bool AskBand(HWND hwndUtility, UINT uMsg, LPARAM lParam, LRESULT* plResult = nullptr)
 {
     DWORD_PTR dwResult = 0;
-    if (!SendMessageTimeoutA(hwndUtility, uMsg, 0, lParam, SMTO_ABORTIFHUNG, kmsBandTimeout, &dwResult))
-        return 0;
-    return static_cast<LRESULT>(dwResult);
+    SetLastError(ERROR_SUCCESS);
+    if (!SendMessageTimeoutA(hwndUtility, uMsg, 0, lParam, SMTO_ABORTIFHUNG, kmsBandTimeout, &dwResult) &&
+        GetLastError() != ERROR_SUCCESS)
+        return false;
+    if (plResult)
+        *plResult = static_cast<LRESULT>(dwResult);
+    return true;
 }
 
 void PrintVolume(const char* pszWhat, const VOLUMESTATE& volume)
@@ -39,8 +45,8 @@ CReferenceHost::CReferenceHost(const HOSTOPTIONS& options)
       m_registeredEvent(options.pszRegisteredEvent ? CreateEventA(nullptr, FALSE, FALSE, options.pszRegisteredEvent)
                                                    : nullptr),
       m_uMsgTaskbarCreated(RegisterWindowMessageA("TaskbarCreated")), m_hwndHost(nullptr), m_hwndUtility(nullptr),
-      m_hwndBand(nullptr), m_rcShown(), m_dwLastTimer(0), m_volume(), m_cReceived(0), m_cHandled(0), m_cSaved(0),
-      m_cFailed(0)
+      m_hwndBand(nullptr), m_bReportedFailure(false), m_rcShown(), m_dwLastTimer(0), m_volume(), m_cReceived(0),
+      m_cHandled(0), m_cSaved(0), m_cFailed(0)
 {
 }
 
@@ -202,15 +208,18 @@ void CReferenceHost::LookForBand()
 void CReferenceHost::RegisterWithBand(HWND hwndUtility)
 {
     // The three queries: where the band is, how the taskbar shows it, and its colour. A band
-    // that does not answer (busy, or closing) is asked again on the next tick.
-    m_hwndBand = reinterpret_cast<HWND>(AskBand(hwndUtility, WM_DESKBAND_GETBANDWINDOW));
-    if (!m_hwndBand) {
-        m_hwndUtility = nullptr;
-        FollowBand();
+    // that does not answer all three, or names no live band window (busy, or closing), is not
+    // counted as found: it is asked again on the next tick.
+    LRESULT lBand = 0, lViewMode = 0, lBkgnd = 0;
+    if (!AskBand(hwndUtility, WM_DESKBAND_GETBANDWINDOW, 0, &lBand) || !IsWindow(reinterpret_cast<HWND>(lBand)) ||
+        !AskBand(hwndUtility, WM_DESKBAND_GETVIEWMODE, 0, &lViewMode) ||
+        !AskBand(hwndUtility, WM_DESKBAND_GETBKCOLOR, 0, &lBkgnd)) {
+        ForgetBand("the band did not answer its questions or named no band window");
         return;
     }
-    const DWORD dwViewMode = static_cast<DWORD>(AskBand(hwndUtility, WM_DESKBAND_GETVIEWMODE));
-    const COLORREF crBkgnd = static_cast<COLORREF>(AskBand(hwndUtility, WM_DESKBAND_GETBKCOLOR));
+    m_hwndBand = reinterpret_cast<HWND>(lBand);
+    const DWORD dwViewMode = static_cast<DWORD>(lViewMode);
+    const COLORREF crBkgnd = static_cast<COLORREF>(lBkgnd);
     printf("host: found the band: utility window %p, band window %p, view mode %lu, background colour "
            "RGB(%u, %u, %u)\n",
            static_cast<void*>(hwndUtility), static_cast<void*>(m_hwndBand), dwViewMode, GetRValue(crBkgnd),
@@ -220,7 +229,11 @@ void CReferenceHost::RegisterWithBand(HWND hwndUtility)
     // m_hwndUtility must already name the window that sends it.
     m_hwndUtility = hwndUtility;
     const unsigned cBefore = m_cReceived;
-    AskBand(hwndUtility, WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(m_hwndHost));
+    if (!AskBand(hwndUtility, WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(m_hwndHost))) {
+        ForgetBand("the band did not take the registration");
+        return;
+    }
+    m_bReportedFailure = false;
     printf("host: registered window %p; %u snapshot(s) arrived while registering\n", static_cast<void*>(m_hwndHost),
            m_cReceived - cBefore);
     fflush(stdout);
@@ -228,11 +241,23 @@ void CReferenceHost::RegisterWithBand(HWND hwndUtility)
         SetEvent(m_registeredEvent.Get());
 }
 
+// Not registered after all: reported once until a registration succeeds, and tried again on
+// the next tick.
+void CReferenceHost::ForgetBand(const char* pszWhy)
+{
+    m_hwndUtility = nullptr;
+    m_hwndBand = nullptr;
+    FollowBand();
+    if (!m_bReportedFailure)
+        printf("host: %s; asking again\n", pszWhy);
+    m_bReportedFailure = true;
+}
+
 // A polite host tells the band when it stops listening.
 void CReferenceHost::UnregisterFromBand()
 {
     if (m_hwndUtility && IsWindow(m_hwndUtility))
-        AskBand(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0);
+        (void)AskBand(m_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0);
     m_hwndUtility = nullptr;
 }
 

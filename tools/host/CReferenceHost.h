@@ -71,6 +71,7 @@ private:
     void OnTimer();
     void LookForBand();
     void RegisterWithBand(HWND hwndUtility);
+    void ForgetBand(const char* pszWhy);
     void UnregisterFromBand();
     LRESULT OnCopyData(HWND hwndSender, const COPYDATASTRUCT* pcds);
     void OnSnapshots();
@@ -87,6 +88,8 @@ private:
     // The band's utility window we are registered with, and the band window it reported.
     HWND m_hwndUtility;
     HWND m_hwndBand;
+    // A failed registration was reported; set again only once one succeeds.
+    bool m_bReportedFailure;
     // Where the window was last put over the band window (screen coordinates); empty while hidden.
     RECT m_rcShown;
     DWORD m_dwLastTimer;
