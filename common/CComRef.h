@@ -4,8 +4,7 @@
 
 // Owns one reference to a COM object and releases it when it goes, or when another takes
 // its place. The one holder of COM references for the libraries, the tools and the tests.
-template <class T>
-class CComRef
+template <class T> class CComRef
 {
 public:
     CComRef() = default;

@@ -6,9 +6,7 @@
 class CScopedLibrary
 {
 public:
-    CScopedLibrary(const char* pszFileName, DWORD dwFlags) : m_hModule(LoadLibraryExA(pszFileName, nullptr, dwFlags))
-    {
-    }
+    CScopedLibrary(const char* pszFileName, DWORD dwFlags) : m_hModule(LoadLibraryExA(pszFileName, nullptr, dwFlags)) {}
     ~CScopedLibrary()
     {
         if (m_hModule)

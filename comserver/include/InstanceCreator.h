@@ -5,8 +5,7 @@
 
 // The instance creator of a class table row for class T: standalone when pUnkOuter is null,
 // else inside that aggregate.
-template <class T>
-[[nodiscard]] HRESULT CreateInstanceOf(IUnknown* pUnkOuter, REFIID riid, void** ppv)
+template <class T> [[nodiscard]] HRESULT CreateInstanceOf(IUnknown* pUnkOuter, REFIID riid, void** ppv)
 {
     if (pUnkOuter)
         return CAggregatedInstance<T>::Create(pUnkOuter, riid, ppv);
