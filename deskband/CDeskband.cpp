@@ -399,7 +399,9 @@ void CDeskband::SendSnapshot()
     memset(pBlock + cbBlock - 4, 0, 4);
 
     // A host that cannot take the block is forgotten like one that has gone away. (Wine
-    // answers some completed sends with 0 as well, but leaves the error unset then.)
+    // answers some completed sends with 0 as well, but leaves the error unset then.) cbData
+    // is 32 bits wide in programs of either bitness; DeskbandSnapshotSize keeps the block
+    // within it.
     COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, static_cast<DWORD>(cbBlock), pBlock};
     DWORD_PTR dwResult = 0;
     SetLastError(ERROR_SUCCESS);

@@ -16,7 +16,8 @@
 //   byte 48   W*H pixels, 32-bit top-down rows of 4*W bytes, bytes blue, green, red, spare
 //   end - 4   one spare word, zero
 //
-// cbData is 52 + 4*W*H. The block lives only while the host handles the message.
+// cbData is 52 + 4*W*H. The block lives only while the host handles the message. The layout
+// is the same for 32-bit and 64-bit bands and hosts, which talk to each other freely.
 
 #include <stddef.h>
 #include <stdint.h>
@@ -45,6 +46,7 @@ const size_t DESKBAND_SNAPSHOT_PIXEL_OFFSET = 48;
 // The fixed part: the header up to the pixels plus the spare word after them.
 const size_t DESKBAND_SNAPSHOT_FIXED_SIZE = DESKBAND_SNAPSHOT_PIXEL_OFFSET + 4;
 
+// Fixed-width words only, so that the header reads the same in a program of either bitness.
 struct DESKBANDSNAPSHOTHEADER
 {
     uint32_t dwHeaderWord;
@@ -53,13 +55,18 @@ struct DESKBANDSNAPSHOTHEADER
     uint32_t dwViewMode;
     uint8_t abReserved[32];
 };
+static_assert(offsetof(DESKBANDSNAPSHOTHEADER, nWidth) == 4 && offsetof(DESKBANDSNAPSHOTHEADER, nHeight) == 8 &&
+                  offsetof(DESKBANDSNAPSHOTHEADER, dwViewMode) == 12 &&
+                  offsetof(DESKBANDSNAPSHOTHEADER, abReserved) == 16,
+              "the header's words are at the same offsets for every bitness");
 static_assert(sizeof(DESKBANDSNAPSHOTHEADER) == DESKBAND_SNAPSHOT_PIXEL_OFFSET,
               "the pixels follow the header directly");
 
-// The block size for a W x H snapshot, 52 + 4*W*H; false when it does not fit a size_t.
+// The block size for a W x H snapshot, 52 + 4*W*H; false when it does not fit the copy-data
+// size, a 32-bit cbData for 32-bit and 64-bit programs alike.
 inline bool DeskbandSnapshotSize(uint32_t nWidth, uint32_t nHeight, size_t* pcbBlock)
 {
-    const size_t cbRoom = (SIZE_MAX - DESKBAND_SNAPSHOT_FIXED_SIZE) / 4;
+    const size_t cbRoom = (UINT32_MAX - DESKBAND_SNAPSHOT_FIXED_SIZE) / 4;
     if (nWidth != 0 && nHeight > cbRoom / nWidth)
         return false;
     *pcbBlock = DESKBAND_SNAPSHOT_FIXED_SIZE + 4 * static_cast<size_t>(nWidth) * nHeight;
