@@ -51,6 +51,8 @@ int main(int argc, char** argv)
         }
     }
 
+    // A host of either bitness talks to a band of either bitness.
+    printf("host: %d-bit process\n", static_cast<int>(8 * sizeof(void*)));
     CReferenceHost host(argv[1], cSnapshots, pszRegisteredEvent);
     if (!host.Create()) {
         fprintf(stderr, "reference_host: could not create the host window\n");
