@@ -15,23 +15,27 @@ WINDOWS_BENCH_TARGETS ?= allocator_bench snapshot_bench
 STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
 STRESS_SECONDS ?= 180
 
-.PHONY: all deps build build-windows build-windows64 build-host dist demo test test-host test-windows \
-        test-windows32 test-windows64 test-demo test-fuzz-smoke fuzz bench stress clean check-format
+.PHONY: all deps build build-windows-all build-windows build-windows64 build-host dist demo test test-host \
+        test-windows test-windows32 test-windows64 test-demo test-fuzz-smoke fuzz bench stress clean check-format
 
 all: build
 
 deps:
 	@scripts/setup-deps
 
-build: deps build-windows build-windows64 build-host dist
+build: deps build-windows-all build-host dist
+
+# The 32-bit and the 64-bit tree side by side: each spends a good part of its time in steps
+# that use one core (configuring, linking, test discovery), which the other's compiling fills.
+# The 64-bit tests also run programs of the 32-bit tree (a band or host of the other bitness).
+build-windows-all:
+	@$(MAKE) --no-print-directory -j2 --output-sync=target build-windows build-windows64
 
 build-windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows -j$(JOBS)
 
-# The 64-bit DLLs from the same sources. Its tests also run the 32-bit build's programs (a
-# band or host of the other bitness), so the 32-bit build comes first.
-build-windows64: build-windows
+build-windows64:
 	cmake --preset windows64 >/dev/null
 	cmake --build --preset windows64 -j$(JOBS)
 
@@ -44,13 +48,13 @@ check-format: deps
 	@scripts/check-format
 
 # 32-bit deliverables in dist/, 64-bit ones in dist/x64/.
-dist: build-windows build-windows64
+dist: build-windows-all
 	@scripts/copy-dist build/windows dist
 	@scripts/copy-dist build/windows64 dist/x64
 
 # The whole system once under Wine: registration, the 64-bit band in a 64-bit demo taskbar
 # with the 32-bit reference host, Quillon. Images land in demo-out/.
-demo: deps build-windows build-windows64 dist
+demo: deps dist
 	@scripts/demo --x64
 
 test: check-format build test-host test-windows test-demo test-fuzz-smoke
@@ -74,7 +78,7 @@ test-windows64:
 test-demo:
 	@scripts/demo build/test-demo
 
-stress: deps build-windows build-windows64
+stress: deps build-windows-all
 	scripts/run-stress $(STRESS_SECONDS) $(STRESS_PROGRAMS)
 
 test-fuzz-smoke: deps
