@@ -1,13 +1,18 @@
 // The module allocator. With the base heap alone, blocks come straight from it. With extra
-// heaps, successive blocks rotate over them, and each block carries an 8-byte header whose
-// first word names its heap, so that resizing and freeing find the heap without a search.
+// heaps, successive blocks rotate over them, and each block carries a header whose first
+// pointer-sized word names its heap, so that resizing and freeing find the heap without a
+// search.
 #include <cstdint>
 
 #include "CServerModule.h"
 
 namespace
 {
-const size_t kcbHeader = 8;
+// HeapAlloc returns blocks aligned to MEMORY_ALLOCATION_ALIGNMENT (8 bytes on x86, 16 on
+// x64), and callers of the module allocator rely on that alignment as they would on the heap
+// itself: a header of exactly that size keeps the caller's part aligned.
+const size_t kcbHeader = MEMORY_ALLOCATION_ALIGNMENT;
+static_assert(sizeof(HANDLE) <= kcbHeader, "the header holds the heap's handle");
 
 bool HasHeapTable()
 {

@@ -28,8 +28,9 @@ void* AllocateOrFail(size_t cb)
     return pv;
 }
 
-// Over-aligned blocks: the module allocator guarantees 8 bytes, so the block is padded and
-// the address of the underlying allocation is kept just below the aligned pointer.
+// Over-aligned blocks: the module allocator guarantees the platform's allocation alignment
+// (MEMORY_ALLOCATION_ALIGNMENT), so the block is padded and the address of the underlying
+// allocation is kept just below the aligned pointer.
 void* AllocateAligned(size_t cb, std::align_val_t al) noexcept
 {
     const size_t cbAlign = static_cast<size_t>(al);

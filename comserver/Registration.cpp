@@ -1,5 +1,7 @@
 #include "Registration.h"
 
+#include <stdio.h>
+
 #include "CBstr.h"
 #include "CCodePage.h"
 #include "CComRef.h"
@@ -7,6 +9,7 @@
 #include "CScopedLibrary.h"
 #include "CScriptInterpreter.h"
 #include "CScriptReplacements.h"
+#include "CStoreKey.h"
 #include "CWindowsRegistryStore.h"
 #include "ModulePaths.h"
 #include "ReturnIfFailed.h"
@@ -62,6 +65,81 @@ bool IsListed(const ClassEntry& entry)
 }
 
 using PFNUNREGISTERTYPELIB = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// A GUID as registry keys name it, "{AA5F1712-...}".
+bool GuidKeyText(REFGUID rguid, char (&szGuid)[40])
+{
+    OLECHAR szWide[40];
+    return StringFromGUID2(rguid, szWide, ARRAYSIZE(szWide)) && CCodePage::ToMultiByte(szWide, szGuid, sizeof(szGuid));
+}
+
+// The subkey of the locale key that holds one platform's registration.
+const char* PlatformSubkeyName(SYSKIND syskind)
+{
+    switch (syskind) {
+    case SYS_WIN16:
+        return "win16";
+    case SYS_WIN32:
+        return "win32";
+    case SYS_WIN64:
+        return "win64";
+    default:
+        return nullptr;
+    }
+}
+
+// The keys of the library's dispatch, dual and OLE Automation interfaces, which RegisterTypeLib
+// wrote in this registry view.
+void RemoveInterfaceKeys(CRegistryStore& store, ITypeLib* pTypeLib)
+{
+    for (UINT i = 0, cTypes = pTypeLib->GetTypeInfoCount(); i < cTypes; ++i) {
+        CComRef<ITypeInfo> pTypeInfo;
+        TYPEATTR* pAttr = nullptr;
+        if (FAILED(pTypeLib->GetTypeInfo(i, pTypeInfo.Receive())) || FAILED(pTypeInfo->GetTypeAttr(&pAttr)))
+            continue;
+        const bool fRegistered =
+            pAttr->typekind == TKIND_DISPATCH ||
+            (pAttr->typekind == TKIND_INTERFACE && (pAttr->wTypeFlags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)));
+        char szGuid[40], szKey[64];
+        if (fRegistered && GuidKeyText(pAttr->guid, szGuid)) {
+            _snprintf(szKey, sizeof(szKey), "Interface\\%s", szGuid);
+            (void)store.DeleteKeyTree(store.RootKey(eRootClassesRoot), szKey);
+        }
+        pTypeInfo->ReleaseTypeAttr(pAttr);
+    }
+}
+
+// 32-bit and 64-bit builds of a library register under one TypeLib key, which 64-bit Windows
+// shares between its registry views: each under its own platform subkey (win32, win64) of the
+// locale key. What UnRegisterTypeLib does to the other platforms' subkeys is not documented,
+// so while another platform's registration remains, only this platform's subkey and this
+// view's interface keys are removed here. False when no other registration remains: then
+// UnRegisterTypeLib removes the whole registration.
+bool UnregisterThisPlatformOnly(ITypeLib* pTypeLib, const TLIBATTR& attr)
+{
+    const char* pszPlatform = PlatformSubkeyName(attr.syskind);
+    char szGuid[40], szLocaleKey[96];
+    if (!pszPlatform || !GuidKeyText(attr.guid, szGuid))
+        return false;
+    // Version and locale in hexadecimal, as RegisterTypeLib names their keys.
+    _snprintf(szLocaleKey, sizeof(szLocaleKey), "TypeLib\\%s\\%x.%x\\%lx", szGuid, attr.wMajorVerNum, attr.wMinorVerNum,
+              static_cast<unsigned long>(attr.lcid));
+
+    CWindowsRegistryStore store;
+    HSTOREKEY hLocale = nullptr;
+    if (store.OpenKey(store.RootKey(eRootClassesRoot), szLocaleKey, eAccessReadWrite, &hLocale) != 0)
+        return false;
+    CStoreKey locale(store, hLocale);
+    char szName[CRegistryStore::kcbKeyName];
+    bool fOtherPlatform = false;
+    for (DWORD i = 0; !fOtherPlatform && store.EnumSubkey(hLocale, i, szName, sizeof(szName)) == 0; ++i)
+        fOtherPlatform = !CCodePage::EqualNoCase(szName, pszPlatform);
+    if (!fOtherPlatform)
+        return false;
+    (void)store.DeleteKey(hLocale, pszPlatform);
+    RemoveInterfaceKeys(store, pTypeLib);
+    return true;
+}
 }
 
 HRESULT ApplyRegistryScript(CServerModule* pModule, UINT nResourceId, bool bRegister, const ScriptReplacement* pExtra)
@@ -155,13 +233,15 @@ HRESULT UnregisterModuleTypeLibrary(CServerModule* pModule, const OLECHAR* pszIn
     TLIBATTR* pAttr = nullptr;
     if (FAILED(pTypeLib->GetLibAttr(&pAttr)))
         return S_OK;
-    // Looked up at run time: an automation library without it is no error.
-    CScopedLibrary oleAut("oleaut32.dll", 0);
-    const auto pfnUnregister =
-        oleAut.Get() ? reinterpret_cast<PFNUNREGISTERTYPELIB>(GetProcAddress(oleAut.Get(), "UnRegisterTypeLib"))
-                     : nullptr;
-    if (pfnUnregister)
-        (void)pfnUnregister(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum, pAttr->lcid, pAttr->syskind);
+    if (!UnregisterThisPlatformOnly(pTypeLib.Get(), *pAttr)) {
+        // Looked up at run time: an automation library without it is no error.
+        CScopedLibrary oleAut("oleaut32.dll", 0);
+        const auto pfnUnregister =
+            oleAut.Get() ? reinterpret_cast<PFNUNREGISTERTYPELIB>(GetProcAddress(oleAut.Get(), "UnRegisterTypeLib"))
+                         : nullptr;
+        if (pfnUnregister)
+            (void)pfnUnregister(pAttr->guid, pAttr->wMajorVerNum, pAttr->wMinorVerNum, pAttr->lcid, pAttr->syskind);
+    }
     pTypeLib->ReleaseTLibAttr(pAttr);
     return S_OK;
 }

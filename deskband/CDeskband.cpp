@@ -480,7 +480,8 @@ void CDeskband::SendSnapshot()
 
     // A host that cannot take the block is forgotten like one that has gone away, unless
     // another host registered while the send waited. (Wine answers some completed sends with
-    // 0 as well, but leaves the error unset then.)
+    // 0 as well, but leaves the error unset then.) cbData is 32 bits wide in programs of either
+    // bitness; DeskbandSnapshotSize keeps the block within it.
     const HWND hwndHost = m_hwndHost;
     COPYDATASTRUCT cds = {DESKBAND_SNAPSHOT_ID, cbBlock, pbBlock};
     DWORD_PTR dwResult = 0;

@@ -15,7 +15,9 @@ public:
     BOOL Free();
     HMODULE GetModule() const;
     FARPROC GetFunction(LPCSTR pszName) const;
-    // Calls a WINAPI function of three pointer-sized arguments; 0 when it is missing.
+    // Calls a WINAPI function of three pointer-sized arguments and a 32-bit result (an
+    // HRESULT, say); 0 when it is missing. The result is read as the 32 bits it is: on x64
+    // the upper half of the result register is undefined for such a function.
     DWORD CallFunction(LPCSTR pszName, void* pvArg1, void* pvArg2, void* pvArg3) const;
 
 private:

@@ -18,7 +18,8 @@
 //   byte 48   W*H pixels, 32-bit top-down rows of 4*W bytes, bytes blue, green, red, spare
 //   end - 4   one spare word, zero
 //
-// cbData is 52 + 4*W*H. The block lives only while the host handles the message.
+// cbData is 52 + 4*W*H. The block lives only while the host handles the message. The layout
+// is the same for 32-bit and 64-bit bands and hosts, which talk to each other freely.
 //
 // What a host gets wrong on real Windows:
 // - Send every message to the band from the thread that owns the host window, and never
@@ -70,6 +71,7 @@
 // The fixed part: the header up to the pixels plus the spare word after them.
 #define DESKBAND_SNAPSHOT_FIXED_SIZE (DESKBAND_SNAPSHOT_PIXEL_OFFSET + 4)
 
+// Fixed-width words only, so that the header reads the same in a program of either bitness.
 typedef struct DESKBANDSNAPSHOTHEADER
 {
     uint32_t dwHeaderWord;
@@ -79,22 +81,25 @@ typedef struct DESKBANDSNAPSHOTHEADER
     uint8_t abReserved[32];
 } DESKBANDSNAPSHOTHEADER;
 
+// The pixels follow the header directly, and its words are at the same offsets for every bitness.
+#define DESKBAND_SNAPSHOT_HEADER_LAYOUT_OK                                                                             \
+    (sizeof(DESKBANDSNAPSHOTHEADER) == DESKBAND_SNAPSHOT_PIXEL_OFFSET &&                                               \
+     offsetof(DESKBANDSNAPSHOTHEADER, nWidth) == 4 && offsetof(DESKBANDSNAPSHOTHEADER, nHeight) == 8 &&                \
+     offsetof(DESKBANDSNAPSHOTHEADER, dwViewMode) == 12 && offsetof(DESKBANDSNAPSHOTHEADER, abReserved) == 16)
 #if defined(__cplusplus)
-static_assert(sizeof(DESKBANDSNAPSHOTHEADER) == DESKBAND_SNAPSHOT_PIXEL_OFFSET,
-              "the pixels follow the header directly");
+static_assert(DESKBAND_SNAPSHOT_HEADER_LAYOUT_OK, "the snapshot header's layout");
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
-_Static_assert(sizeof(DESKBANDSNAPSHOTHEADER) == DESKBAND_SNAPSHOT_PIXEL_OFFSET,
-               "the pixels follow the header directly");
+_Static_assert(DESKBAND_SNAPSHOT_HEADER_LAYOUT_OK, "the snapshot header's layout");
 #else
 // C99 has no static assertion: an array of negative size fails the build instead.
-typedef char
-    DESKBAND_SNAPSHOT_HEADER_SIZE_CHECK[sizeof(DESKBANDSNAPSHOTHEADER) == DESKBAND_SNAPSHOT_PIXEL_OFFSET ? 1 : -1];
+typedef char DESKBAND_SNAPSHOT_HEADER_LAYOUT_CHECK[DESKBAND_SNAPSHOT_HEADER_LAYOUT_OK ? 1 : -1];
 #endif
 
-// The block size for a W x H snapshot, 52 + 4*W*H; false when it does not fit a size_t.
+// The block size for a W x H snapshot, 52 + 4*W*H; false when it does not fit the copy-data
+// size, a 32-bit cbData for 32-bit and 64-bit programs alike.
 static inline bool DeskbandSnapshotSize(uint32_t nWidth, uint32_t nHeight, size_t* pcbBlock)
 {
-    const size_t cbRoom = (SIZE_MAX - DESKBAND_SNAPSHOT_FIXED_SIZE) / 4;
+    const size_t cbRoom = (UINT32_MAX - DESKBAND_SNAPSHOT_FIXED_SIZE) / 4;
     if (nWidth != 0 && nHeight > cbRoom / nWidth)
         return false;
     *pcbBlock = DESKBAND_SNAPSHOT_FIXED_SIZE + 4 * (size_t)nWidth * nHeight;

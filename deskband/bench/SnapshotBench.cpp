@@ -238,8 +238,7 @@ bool MeasureColdStart(HWND hwndHost)
 {
     std::vector<double> empty, band, difference;
     for (int i = 0; i < kcColdStarts; ++i) {
-        if (CChildProcess(kProgram, "cold " + std::to_string(reinterpret_cast<ULONG_PTR>(hwndHost))).ExitCode(60000) !=
-            0)
+        if (CChildProcess(kProgram, "cold " + std::to_string(HandleToLong(hwndHost))).ExitCode(60000) != 0)
             return Fail("a cold start failed");
         empty.push_back(HostResult(hwndHost, eColdEmptyUs) / 1e3);
         band.push_back(HostResult(hwndHost, eColdBandUs) / 1e3);
@@ -257,7 +256,7 @@ int main(int argc, char** argv)
     if (argc == 3 && strcmp(argv[1], "host") == 0)
         return RunHost(argv[2]);
     if (argc == 3 && strcmp(argv[1], "cold") == 0)
-        return RunColdStart(reinterpret_cast<HWND>(strtoul(argv[2], nullptr, 10)));
+        return RunColdStart(static_cast<HWND>(LongToHandle(strtol(argv[2], nullptr, 10))));
 
     const std::string strHost = "SnapshotBenchHost-" + std::to_string(GetCurrentProcessId());
     CChildProcess hostProcess(kProgram, "host " + strHost);

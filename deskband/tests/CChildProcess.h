@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 #include <string>
 
 #include "TestShell.h"
 
-// A helper program from this program's folder, run as a second process. When this goes, the
-// program gets 10 s to finish (ask it to first) and is then ended.
+// A helper program, from this program's folder unless named with a folder of its own, run as
+// a second process. When this goes, the program gets 10 s to finish (ask it to first) and is
+// then ended.
 class CChildProcess
 {
 public:
@@ -16,7 +19,8 @@ public:
         char szExe[MAX_PATH];
         GetModuleFileNameA(nullptr, szExe, MAX_PATH);
         std::string strCommand(szExe);
-        strCommand = "\"" + strCommand.substr(0, strCommand.rfind('\\') + 1) + pszProgram + "\" " + strArguments;
+        strCommand = strchr(pszProgram, '\\') ? "" : strCommand.substr(0, strCommand.rfind('\\') + 1);
+        strCommand = "\"" + strCommand + pszProgram + "\" " + strArguments;
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
         CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,

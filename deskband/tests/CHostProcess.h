@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -70,9 +71,12 @@ private:
         return TRUE;
     }
     const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
-    const std::string m_strCollector = std::to_string(reinterpret_cast<UINT_PTR>(m_hwndCollector));
+    // A window handle's lower 32 bits are all of it in a program of either bitness.
+    const std::string m_strCollector = std::to_string(HandleToLong(m_hwndCollector));
     const HANDLE m_hResume = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(m_strCollector, "resume").c_str());
     std::vector<Snapshot> m_snapshots;
-    // Last, so that it is started after all of the above and waited for first.
-    CChildProcess m_process{"deskband_testhost.exe", m_strCollector};
+    // Last, so that it is started after all of the above and waited for first. The host is
+    // this build's, or the one DESKBAND_TESTHOST names: a host of the other bitness.
+    CChildProcess m_process{getenv("DESKBAND_TESTHOST") ? getenv("DESKBAND_TESTHOST") : "deskband_testhost.exe",
+                            m_strCollector};
 };

@@ -39,8 +39,11 @@ TEST(DeskbandProtocol, AcceptsOnlyBlocksOfExactlyTheClaimedSize)
         EXPECT_TRUE(!c.fValid || (header.nWidth == c.words[1] && header.nHeight == c.words[2]));
     }
     EXPECT_FALSE(DeskbandSnapshotIsValid(DESKBAND_SNAPSHOT_ID, nullptr, 12052, nullptr));
+    // A block is at most what the 32-bit cbData of a copy-data message can carry, even where
+    // a size_t could hold more.
     size_t cb = 0;
     EXPECT_FALSE(DeskbandSnapshotSize(0xFFFFFFFF, 0xFFFFFFFF, &cb));
-    EXPECT_TRUE(DeskbandSnapshotSize(0xFFFF, 0xFFFF, &cb));
-    EXPECT_EQ(cb, 52 + size_t(4) * 0xFFFF * 0xFFFF);
+    EXPECT_FALSE(DeskbandSnapshotSize(0xFFFF, 0xFFFF, &cb));
+    EXPECT_TRUE(DeskbandSnapshotSize(0x7FFF, 0x7FFF, &cb));
+    EXPECT_EQ(cb, 52 + size_t(4) * 0x7FFF * 0x7FFF);
 }

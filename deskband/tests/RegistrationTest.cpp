@@ -137,7 +137,7 @@ TEST_F(RegistrationTest, ResourcesAreTheScriptByteForByteAndTheTypeLibrary)
     EXPECT_EQ(pLibAttr->wMajorVerNum, 1);
     EXPECT_EQ(pLibAttr->wMinorVerNum, 0);
     EXPECT_EQ(pLibAttr->lcid, 0u);
-    EXPECT_EQ(pLibAttr->syskind, SYS_WIN32);
+    EXPECT_EQ(pLibAttr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32) << "the library's own bitness";
     EXPECT_EQ(pLibAttr->wLibFlags & ~LIBFLAG_FHASDISKIMAGE, 0); // the loader adds the disk-image flag
     pTypeLib->ReleaseTLibAttr(pLibAttr);
     EXPECT_EQ(Documentation(pTypeLib), L"VELTRIXLib|Veltrix 1.0 Type Library");

@@ -70,13 +70,16 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 }
 }
 
-// Usage: deskband_testhost COLLECTOR, the collector window's handle in decimal.
+// Usage: deskband_testhost COLLECTOR, the collector window's handle (its lower 32 bits, signed)
+// in decimal.
 int main(int argc, char** argv)
 {
     if (argc != 2)
         return 2;
     g_strCollector = argv[1];
-    g_hwndCollector = reinterpret_cast<HWND>(strtoul(argv[1], nullptr, 10));
+    // Handles travel between programs of different bitness as their lower 32 bits, which a
+    // 64-bit program sign-extends.
+    g_hwndCollector = static_cast<HWND>(LongToHandle(strtol(argv[1], nullptr, 10)));
     const HWND hwnd = CreateHiddenWindow("DeskbandTestHost", HostWndProc, 10, 10);
     if (!hwnd || !PostMessageA(g_hwndCollector, TESTHOST_READY, 0, reinterpret_cast<LPARAM>(hwnd)))
         return 1;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "AddressSpace.h"
 #include "TestHostCommands.h"
 
 // What the desk band's tests and benchmark do as the shell does: load Veltrix.dll and create
@@ -49,6 +50,7 @@ struct LoadedVeltrix
 inline const LoadedVeltrix& Veltrix()
 {
     static const LoadedVeltrix veltrix = [] {
+        ReserveAddressSpaceBelow4Gb();
         const std::vector<HANDLE> before = ProcessHeaps();
         LoadedVeltrix loaded = {LoadLibraryA("Veltrix.dll"), {}};
         for (HANDLE hHeap : ProcessHeaps())

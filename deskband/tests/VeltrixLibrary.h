@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shobjidl.h>
 
+#include "AddressSpace.h"
+
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const IID kIidDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0x13, 0xEF, 0x28, 0x67}};
 // Stands in an out parameter before a call, to show that the call clears it.
@@ -14,7 +16,7 @@ void* const kpvStale = reinterpret_cast<void*>(0x13572468);
 class CVeltrixLibrary
 {
 public:
-    explicit CVeltrixLibrary(const char* pszPath = "Veltrix.dll") : m_hModule(LoadLibraryA(pszPath)) {}
+    explicit CVeltrixLibrary(const char* pszPath = "Veltrix.dll") : m_hModule(Load(pszPath)) {}
     ~CVeltrixLibrary() { Free(); }
     CVeltrixLibrary(const CVeltrixLibrary&) = delete;
     CVeltrixLibrary& operator=(const CVeltrixLibrary&) = delete;
@@ -56,5 +58,11 @@ public:
     }
 
 private:
+    static HMODULE Load(const char* pszPath)
+    {
+        ReserveAddressSpaceBelow4Gb();
+        return LoadLibraryA(pszPath);
+    }
+
     HMODULE m_hModule;
 };

@@ -54,6 +54,8 @@ void BecomeDpiAware()
 
 int RunHost(const HOSTOPTIONS& options)
 {
+    // A host of either bitness talks to a band of either bitness.
+    printf("host: %d-bit process\n", static_cast<int>(8 * sizeof(void*)));
     CReferenceHost host(options);
     if (!host.Create()) {
         fprintf(stderr, "reference_host: could not create the host window\n");

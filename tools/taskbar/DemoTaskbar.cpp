@@ -266,6 +266,8 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: demo_taskbar HOST_REGISTERED_EVENT [--images FOLDER]\n");
         return 2;
     }
+    // A shell loads only bands of its own bitness.
+    printf("taskbar: %d-bit process\n", static_cast<int>(8 * sizeof(void*)));
     // The shell's taskbar thread is a single-threaded apartment; the band expects one.
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (FAILED(hr))
