@@ -214,8 +214,10 @@ void CEndpointBinding::MoveToDefault()
     // From here on the host's calls reach the new control; the old one is released once no call
     // uses it any more.
     pVolume->AddRef();
-    CComRef<IAudioEndpointVolume> pOld(m_volume.Swap(pVolume.Get()));
-    (void)pOld->UnregisterControlChangeNotify(m_pCallback.Get());
+    {
+        CComRef<IAudioEndpointVolume> pOld(m_volume.Swap(pVolume.Get()));
+        (void)pOld->UnregisterControlChangeNotify(m_pCallback.Get());
+    }
     *m_pDevice.Receive() = pDevice.Detach();
 
     float fLevel = 0.0f;
