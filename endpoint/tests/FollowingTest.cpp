@@ -55,6 +55,38 @@ TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
         EXPECT_NE(change.guidEventContext, QUILLON_CONTEXT_ENDPOINT_MOVED);
 }
 
+// Stays a while in the report of a move and counts calls that overlap.
+struct CSlowReportListener : CListener
+{
+    void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
+    {
+        m_cOverlapping += InterlockedExchange(&m_lInside, 1);
+        if (guidEventContext == QUILLON_CONTEXT_ENDPOINT_MOVED)
+            Sleep(300);
+        CListener::OnVolumeChanged(fMasterVolume, bMuted, guidEventContext);
+        InterlockedExchange(&m_lInside, 0);
+    }
+    LONG m_lInside = 0;
+    LONG m_cOverlapping = 0;
+};
+
+// A notification that arrives while the object hears a move's report (on another thread) waits
+// its turn without holding the platform's thread: the object hears one change at a time.
+TEST_F(QuillonTest, AFollowerHearsOneChangeAtATime)
+{
+    int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    CSlowReportListener follower;
+    ASSERT_TRUE(follower.InitializeFollowingDefault());
+    m_service.SetDefault(iHeadphones);
+    ASSERT_TRUE(WaitUntil([&] { return InterlockedCompareExchange(&follower.m_lInside, 0, 0) == 1; }));
+    m_service.ChangeAsOther(iHeadphones, 0.7f, false, kGuidOther);
+    m_service.Flush();
+    EXPECT_LT(m_service.LongestDelivery(), 150u);
+    ASSERT_TRUE(WaitUntil([&] { return follower.m_cChanges == 2; }));
+    EXPECT_EQ(follower.m_cOverlapping, 0);
+    EXPECT_EQ(follower.m_changes[1].guidEventContext, kGuidOther);
+}
+
 // A host call under way keeps the control it started on until it returns, and destroying a
 // follower while a move is under way waits for the move and leaves nothing registered or held.
 TEST_F(QuillonTest, MovesNeverReachAReleasedControlOrOutliveTheObject)
