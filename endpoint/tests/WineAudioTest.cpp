@@ -38,7 +38,9 @@ std::string DefaultDeviceKey()
 }
 
 // The Wine prefix's own audio service (an ALSA null device) through the real runtime; the
-// name search there proves the match key is the one the platform publishes.
+// name search there proves the match key is the one the platform publishes, and the list holds
+// the default endpoint under that key with a name. Following the default registers with the
+// platform and lets go of it again.
 TEST(WineCoreAudio, OpensTheDefaultEndpointAndFindsItByItsKey)
 {
     CQuillon quillon;
@@ -55,6 +57,17 @@ TEST(WineCoreAudio, OpensTheDefaultEndpointAndFindsItByItsKey)
     ASSERT_FALSE(strKey.empty());
     EXPECT_TRUE(quillon.Initialize(eFindByName, strKey.c_str()));
     EXPECT_FALSE(quillon.Initialize(eFindByName, (strKey + "?").c_str()));
+    EXPECT_TRUE(quillon.InitializeFollowingDefault());
+
+    QUILLON_ENDPOINT_LIST* pList = nullptr;
+    ASSERT_EQ(Quillon_ListEndpoints(&pList), S_OK);
+    QUILLON_ENDPOINT endpoint = {};
+    for (UINT32 i = 0; Quillon_GetEndpoint(pList, i, &endpoint) == S_OK && !endpoint.bDefault; ++i) {
+    }
+    EXPECT_TRUE(endpoint.bDefault);
+    EXPECT_EQ(endpoint.pszKey, strKey);
+    EXPECT_STRNE(endpoint.pszName, "");
+    Quillon_FreeEndpointList(pList);
 }
 
 // Initialize enters COM on its thread for the length of the call only: on a thread outside COM
