@@ -7,9 +7,9 @@ class CEndpointBinding;
 
 // The platform's endpoint notifications for a binding that follows the default render endpoint
 // of the console role: a new default, or an endpoint that goes away (the binding finds out
-// whether it was its own). The platform forbids these methods to wait and to call
-// the enumerator's registration methods, and calls them on its own thread: each only asks the
-// binding for a move, which runs on a thread-pool thread.
+// whether it was its own). The platform calls these methods on its own thread and forbids them
+// to wait, to call the enumerator's registration methods and to release an endpoint object for
+// good: each only asks the binding for a move, which runs on a thread-pool thread.
 class CDefaultEndpointWatcher : public IMMNotificationClient
 {
 public:
