@@ -18,8 +18,9 @@
    starts. Outside a change callback they first wait for a call already running; inside one
    (of this handle, or of another whose callback cannot be running elsewhere) they return at
    once, so a callback may destroy its own handle. So a callback must not wait for a thread
-   that may be making one of these calls (post to it, don't send). Those calls must not overlap other calls on the same handle; the volume and
-   mute functions may run on any threads at once.
+   that may be making one of these calls (post to it, don't send). Those calls must not
+   overlap other calls on the same handle; the volume and mute functions may run on any
+   threads at once.
 
    COM. Quillon_Create enters the calling thread into a single-threaded apartment (a thread in
    the multithreaded apartment keeps it) and gives back what that added when the handle is
