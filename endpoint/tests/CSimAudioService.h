@@ -82,8 +82,8 @@ public:
     CSimAudioService();
     ~CSimAudioService();
 
-    // Adds an active render endpoint and returns its index; endpoint 0 is the default one. A
-    // null key gives an endpoint whose match key holds no string.
+    // Adds an active render endpoint and returns its index; endpoint 0 is the default one
+    // until SetDefault. A null key gives an endpoint whose match key holds no string.
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName = L"Speakers");
     // The next call of a kind returns hr (a success code still performs the call).
     void FailNext(eSimCall call, HRESULT hr = E_FAIL)
