@@ -2,47 +2,51 @@
 
 #include <new>
 
+#include "CoreAudioIds.h"
 #include "Quillon.h"
 #include "Trace.h"
 
 namespace
 {
 
-const IID kIidUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIidAudioEndpointVolumeCallback = {
-    0x657804FA, 0xD6AD, 0x4496, {0x8A, 0x60, 0x35, 0x27, 0x52, 0xAF, 0x4F, 0x89}};
+// Per thread: the owner whose OnVolumeChanged runs innermost on it, or null.
+DWORD s_dwDeliverySlot = TLS_OUT_OF_INDEXES;
 
-// Per thread: how many owners' OnVolumeChanged calls are running on it (nested ones count).
-DWORD s_dwDeliveryDepthSlot = TLS_OUT_OF_INDEXES;
-
-LONG_PTR DeliveryDepth()
+CQuillon* DeliveringTo()
 {
-    return reinterpret_cast<LONG_PTR>(TlsGetValue(s_dwDeliveryDepthSlot));
+    return static_cast<CQuillon*>(TlsGetValue(s_dwDeliverySlot));
 }
 
-void AddToDeliveryDepth(LONG_PTR nChange)
+// Whether fewer calls have finished than had started when cStarted was read (the counts wrap).
+bool Unfinished(LONG* pcFinished, LONG cStarted)
 {
-    TlsSetValue(s_dwDeliveryDepthSlot, reinterpret_cast<void*>(DeliveryDepth() + nChange));
+    const ULONG cFinished = static_cast<ULONG>(InterlockedCompareExchange(pcFinished, 0, 0));
+    return static_cast<LONG>(cFinished - static_cast<ULONG>(cStarted)) < 0;
 }
 
 }
 
 bool CAudioQuillonCallback::StartUp()
 {
-    s_dwDeliveryDepthSlot = TlsAlloc();
-    return s_dwDeliveryDepthSlot != TLS_OUT_OF_INDEXES;
+    s_dwDeliverySlot = TlsAlloc();
+    return s_dwDeliverySlot != TLS_OUT_OF_INDEXES;
 }
 
 void CAudioQuillonCallback::ShutDown()
 {
-    if (s_dwDeliveryDepthSlot != TLS_OUT_OF_INDEXES)
-        TlsFree(s_dwDeliveryDepthSlot);
-    s_dwDeliveryDepthSlot = TLS_OUT_OF_INDEXES;
+    if (s_dwDeliverySlot != TLS_OUT_OF_INDEXES)
+        TlsFree(s_dwDeliverySlot);
+    s_dwDeliverySlot = TLS_OUT_OF_INDEXES;
 }
 
 bool CAudioQuillonCallback::InDelivery()
 {
-    return DeliveryDepth() != 0;
+    return DeliveringTo() != nullptr;
+}
+
+bool CAudioQuillonCallback::InDeliveryTo(const CQuillon* pOwner)
+{
+    return DeliveringTo() == pOwner;
 }
 
 CAudioQuillonCallback* CAudioQuillonCallback::Create(CQuillon* pOwner, const GUID& guidEventContext)
@@ -51,14 +55,21 @@ CAudioQuillonCallback* CAudioQuillonCallback::Create(CQuillon* pOwner, const GUI
 }
 
 CAudioQuillonCallback::CAudioQuillonCallback(CQuillon* pOwner, const GUID& guidEventContext)
-    : m_cRef(1), m_pOwner(pOwner), m_guidEventContext(guidEventContext), m_cDelivering(0), m_hDrained(nullptr)
+    : m_cRef(1), m_pOwner(pOwner), m_guidEventContext(guidEventContext), m_lTurn(0), m_pQueued(nullptr), m_cStarted(0),
+      m_cFinished(0), m_hFinished(nullptr)
 {
 }
 
+// Every delivery has given up the turn by now, so nothing is queued; a change left over is freed.
 CAudioQuillonCallback::~CAudioQuillonCallback()
 {
-    if (m_hDrained)
-        CloseHandle(m_hDrained);
+    for (CChange* pChange = m_pQueued; pChange;) {
+        CChange* pNext = pChange->pNext;
+        delete pChange;
+        pChange = pNext;
+    }
+    if (m_hFinished)
+        CloseHandle(m_hFinished);
 }
 
 STDMETHODIMP CAudioQuillonCallback::QueryInterface(REFIID riid, void** ppv)
@@ -93,52 +104,112 @@ CQuillon* CAudioQuillonCallback::Owner()
         InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&m_pOwner), nullptr, nullptr));
 }
 
-// Never waits: the count and the owner are read and written with interlocked operations, and
-// the event (if a Disarm made one) is only set.
 STDMETHODIMP CAudioQuillonCallback::OnNotify(PAUDIO_VOLUME_NOTIFICATION_DATA pNotify)
 {
     if (!pNotify)
         return E_INVALIDARG;
+    if (!IsEqualGUID(pNotify->guidEventContext, m_guidEventContext))
+        Deliver(CChange{nullptr, pNotify->fMasterVolume, pNotify->bMuted, pNotify->guidEventContext});
+    return S_OK;
+}
 
-    // The owner may let go of this object, and the platform of its registration, while the
-    // owner's OnVolumeChanged runs: this reference keeps the object to the end of the call.
+void CAudioQuillonCallback::Report(float fMasterVolume, BOOL bMuted)
+{
+    Deliver(CChange{nullptr, fMasterVolume, bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED});
+}
+
+// Never waits. The owner may let go of this object, and the platform of its registration,
+// while the owner's OnVolumeChanged runs: the reference taken here keeps the object to the end.
+// Should memory run out while another thread has the turn, the change is lost.
+void CAudioQuillonCallback::Deliver(const CChange& change)
+{
     AddRef();
-    // Counted before the owner is read: a Disarm that clears the owner after this read
-    // waits for the count.
-    InterlockedIncrement(&m_cDelivering);
-    CQuillon* pOwner = Owner();
-    if (pOwner && !IsEqualGUID(pNotify->guidEventContext, m_guidEventContext)) {
-        Trace("New master volume: %.03f\n", static_cast<double>(pNotify->fMasterVolume));
-        AddToDeliveryDepth(1);
-        pOwner->OnVolumeChanged(pNotify->fMasterVolume, pNotify->bMuted != FALSE, pNotify->guidEventContext);
-        AddToDeliveryDepth(-1);
-    }
-    if (InterlockedDecrement(&m_cDelivering) == 0) {
-        HANDLE hDrained = InterlockedCompareExchangePointer(&m_hDrained, nullptr, nullptr);
-        if (hDrained)
-            SetEvent(hDrained);
+    if (TakeTurn()) {
+        Tell(change);
+        TellQueued();
+    } else if (CChange* pChange = new (std::nothrow) CChange(change)) {
+        do {
+            pChange->pNext = m_pQueued;
+        } while (InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&m_pQueued), pChange,
+                                                   pChange->pNext) != pChange->pNext);
+        // The thread with the turn may have looked at the queue before this change arrived.
+        if (TakeTurn())
+            TellQueued();
     }
     Release();
-    return S_OK;
+}
+
+bool CAudioQuillonCallback::TakeTurn()
+{
+    return InterlockedCompareExchange(&m_lTurn, 1, 0) == 0;
+}
+
+// After giving the turn up, the queue is looked at again: a change queued by a thread that found
+// the turn taken would otherwise wait for the next delivery.
+void CAudioQuillonCallback::TellQueued()
+{
+    do {
+        CChange* pNewestFirst =
+            static_cast<CChange*>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_pQueued), nullptr));
+        CChange* pOldestFirst = nullptr;
+        while (pNewestFirst) {
+            CChange* pNext = pNewestFirst->pNext;
+            pNewestFirst->pNext = pOldestFirst;
+            pOldestFirst = pNewestFirst;
+            pNewestFirst = pNext;
+        }
+        while (pOldestFirst) {
+            CChange* pNext = pOldestFirst->pNext;
+            Tell(*pOldestFirst);
+            delete pOldestFirst;
+            pOldestFirst = pNext;
+        }
+        InterlockedExchange(&m_lTurn, 0);
+    } while (InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&m_pQueued), nullptr, nullptr) &&
+             TakeTurn());
+}
+
+// Counted before the owner is read: a Disarm that clears the owner after this read waits for
+// the count.
+void CAudioQuillonCallback::Tell(const CChange& change)
+{
+    InterlockedIncrement(&m_cStarted);
+    if (CQuillon* pOwner = Owner()) {
+        Trace("New master volume: %.03f\n", static_cast<double>(change.fMasterVolume));
+        CQuillon* pOuter = DeliveringTo();
+        TlsSetValue(s_dwDeliverySlot, pOwner);
+        pOwner->OnVolumeChanged(change.fMasterVolume, change.bMuted != FALSE, change.guidEventContext);
+        TlsSetValue(s_dwDeliverySlot, pOuter);
+    }
+    InterlockedIncrement(&m_cFinished);
+    HANDLE hFinished = InterlockedCompareExchangePointer(&m_hFinished, nullptr, nullptr);
+    if (hFinished)
+        SetEvent(hFinished);
 }
 
 void CAudioQuillonCallback::Disarm()
 {
     InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_pOwner), nullptr);
-    if (InDelivery() || InterlockedCompareExchange(&m_cDelivering, 0, 0) == 0)
-        return;
+    if (!InDelivery())
+        WaitForDeliveriesUnderWay();
+}
 
-    // The event is published before the count is looked at again, so a delivery that leaves
-    // after that look finds it and sets it.
-    if (!InterlockedCompareExchangePointer(&m_hDrained, nullptr, nullptr)) {
+// The event is published before the count is looked at again, so a call that finishes after
+// that look finds it and sets it.
+void CAudioQuillonCallback::WaitForDeliveriesUnderWay()
+{
+    const LONG cStarted = InterlockedCompareExchange(&m_cStarted, 0, 0);
+    if (!Unfinished(&m_cFinished, cStarted))
+        return;
+    if (!InterlockedCompareExchangePointer(&m_hFinished, nullptr, nullptr)) {
         HANDLE hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (hEvent && InterlockedCompareExchangePointer(&m_hDrained, hEvent, nullptr) != nullptr)
+        if (hEvent && InterlockedCompareExchangePointer(&m_hFinished, hEvent, nullptr) != nullptr)
             CloseHandle(hEvent);
     }
-    HANDLE hDrained = InterlockedCompareExchangePointer(&m_hDrained, nullptr, nullptr);
-    while (InterlockedCompareExchange(&m_cDelivering, 0, 0) != 0) {
-        if (hDrained)
-            WaitForSingleObject(hDrained, INFINITE);
+    HANDLE hFinished = InterlockedCompareExchangePointer(&m_hFinished, nullptr, nullptr);
+    while (Unfinished(&m_cFinished, cStarted)) {
+        if (hFinished)
+            WaitForSingleObject(hFinished, INFINITE);
         else
             Sleep(1);
     }

@@ -9,11 +9,6 @@ namespace
 // 0.01 in single precision (0x3C23D70A).
 const float kfTestStep = 0.01f;
 
-IAudioEndpointVolume* VolumeOf(const CQuillonInternal* pImpl)
-{
-    return pImpl ? pImpl->m_pVolume : nullptr;
-}
-
 // Only a result beyond a bound is replaced by the bound.
 float StepLevel(float fLevel, int nMode)
 {
@@ -23,6 +18,21 @@ float StepLevel(float fLevel, int nMode)
     }
     float fDown = fLevel - kfTestStep;
     return fDown < 0.0f ? 0.0f : fDown;
+}
+
+void TestVolume(IAudioEndpointVolume* pVolume, const GUID* pguidContext, int nMode)
+{
+    float fLevel = 0.0f;
+    if (FAILED(pVolume->GetMasterVolumeLevelScalar(&fLevel))) {
+        Trace("Query volume failed!\n");
+        return;
+    }
+    if (nMode == 3) {
+        Trace("QUERY VOLUME: %.02f\n", static_cast<double>(fLevel));
+        return;
+    }
+    if (FAILED(pVolume->SetMasterVolumeLevelScalar(StepLevel(fLevel, nMode), pguidContext)))
+        Trace("setvolume failed\n");
 }
 
 }
@@ -53,35 +63,26 @@ CQuillon::~CQuillon()
         m_pImpl->Leave(this);
 }
 
-// Only the owner (re)initialises a shared implementation: any other object might race the
-// owner's destruction on another thread, so it takes an implementation of its own instead.
 bool CQuillon::Initialize(eFindDevice eFind, const char* pszName)
 {
-    if (!m_pImpl)
-        return false;
-    if (!m_pImpl->IsOwner(this)) {
-        CQuillonInternal* pOwn = CQuillonInternal::Create(this);
-        if (!pOwn)
-            return false;
-        m_pImpl->Leave(this);
-        m_pImpl = pOwn;
-    }
-    return m_pImpl->Initialize(eFind, pszName);
+    return SUCCEEDED(CQuillonInternal::Initialize(
+        *this, eFind == eFindByName ? CEndpointBinding::eByKey : CEndpointBinding::eDefault, pszName));
+}
+
+bool CQuillon::InitializeFollowingDefault()
+{
+    return SUCCEEDED(CQuillonInternal::Initialize(*this, CEndpointBinding::eFollowDefault, nullptr));
 }
 
 bool CQuillon::SetMute(bool bMute)
 {
-    IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
-    return pVolume && SUCCEEDED(pVolume->SetMute(bMute ? TRUE : FALSE, &m_pImpl->m_guidEventContext));
+    return m_pImpl && SUCCEEDED(m_pImpl->SetMute(bMute ? TRUE : FALSE));
 }
 
 bool CQuillon::GetMute(bool* pbMute)
 {
-    IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
-    if (!pVolume || !pbMute)
-        return false;
     BOOL bMuted = FALSE;
-    if (FAILED(pVolume->GetMute(&bMuted)))
+    if (!m_pImpl || !pbMute || FAILED(m_pImpl->GetMute(&bMuted)))
         return false;
     *pbMute = bMuted != FALSE;
     return true;
@@ -89,44 +90,30 @@ bool CQuillon::GetMute(bool* pbMute)
 
 bool CQuillon::SetVolume(float fLevel, bool bScalar)
 {
-    IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
-    if (!pVolume)
-        return false;
-    const GUID* pguidContext = &m_pImpl->m_guidEventContext;
-    HRESULT hr = bScalar ? pVolume->SetMasterVolumeLevelScalar(fLevel, pguidContext)
-                         : pVolume->SetMasterVolumeLevel(fLevel, pguidContext);
-    return SUCCEEDED(hr);
+    return m_pImpl && SUCCEEDED(m_pImpl->SetVolume(fLevel, bScalar));
 }
 
 bool CQuillon::GetVolume(float* pfLevel, bool bScalar)
 {
-    IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
-    if (!pVolume || !pfLevel)
-        return false;
-    HRESULT hr = bScalar ? pVolume->GetMasterVolumeLevelScalar(pfLevel) : pVolume->GetMasterVolumeLevel(pfLevel);
-    return SUCCEEDED(hr);
+    return m_pImpl && SUCCEEDED(m_pImpl->GetVolume(pfLevel, bScalar));
 }
 
 void CQuillon::Test(int nMode)
 {
-    IAudioEndpointVolume* pVolume = VolumeOf(m_pImpl);
-    if (!pVolume || nMode < 1 || nMode > 3)
+    if (!m_pImpl || nMode < 1 || nMode > 3)
         return;
-
-    float fLevel = 0.0f;
-    if (FAILED(pVolume->GetMasterVolumeLevelScalar(&fLevel))) {
-        Trace("Query volume failed!\n");
-        return;
-    }
-    if (nMode == 3) {
-        Trace("QUERY VOLUME: %.02f\n", static_cast<double>(fLevel));
-        return;
-    }
-    if (FAILED(pVolume->SetMasterVolumeLevelScalar(StepLevel(fLevel, nMode), &m_pImpl->m_guidEventContext)))
-        Trace("setvolume failed\n");
+    (void)m_pImpl->UseVolume([&](IAudioEndpointVolume* pVolume, const GUID* pguidContext) {
+        TestVolume(pVolume, pguidContext, nMode);
+        return S_OK;
+    });
 }
 
 void CQuillon::OnVolumeChanged(float, bool, GUID) {}
+
+HRESULT CQuillon::ListEndpoints(QUILLON_ENDPOINT_LIST** ppList)
+{
+    return Quillon_ListEndpoints(ppList);
+}
 
 // The library's own heap for objects of the class and of derived classes; nothing throws.
 void* CQuillon::operator new(size_t cb) noexcept
@@ -179,7 +166,7 @@ void CQuillon::operator delete[](void* pv, const std::nothrow_t&) noexcept
     ::operator delete[](pv);
 }
 
-extern "C" int Quillon_GetDllVersion()
+extern "C" int QUILLON_CALL Quillon_GetDllVersion()
 {
     return 1001;
 }

@@ -1,18 +1,16 @@
 #pragma once
 
 // Quillon: master volume and mute of an audio render endpoint, and notice of changes that
-// others make to them. This header and the import library are all a host needs.
+// others make to them. This header and the import library are all a host needs. The class
+// links only with the compiler that built the library; QuillonC.h (included here, and usable
+// on its own) offers the same through C functions to any compiler or language.
 
 #include <windows.h>
 
 #include <cstddef>
 #include <new>
 
-#ifdef QUILLON_BUILD
-#define QUILLON_API __declspec(dllexport)
-#else
-#define QUILLON_API __declspec(dllimport)
-#endif
+#include "QuillonC.h"
 
 // How Initialize chooses its endpoint.
 enum eFindDevice
@@ -39,17 +37,18 @@ class CQuillonInternal;
 // thread, which keeps its apartment until it ends or gives the count back itself. Initialize
 // enters COM on its own thread for the length of the call only.
 //
-// Threads: OnVolumeChanged runs on the platform's notification thread, concurrently with the
-// host's calls on this object, and that thread never waits for the library. The destructor,
+// Threads: OnVolumeChanged runs on the platform's notification thread (after a move to a new
+// default endpoint, on a thread-pool thread), one call at a time, concurrently with the host's
+// calls on this object, and that thread never waits for the library. The destructor,
 // the assignment and Initialize stop this object's notifications for the endpoint they let go
 // of: once they return, no OnVolumeChanged starts for it. Called outside OnVolumeChanged,
 // they first wait for an OnVolumeChanged already running on this object to return. Called
-// inside one (of this object or of another CQuillon), they return at once: the
-// unregistration and the release of the endpoint finish on a thread-pool thread, which keeps
-// the library loaded until it is done; so an object may destroy itself in its own
-// OnVolumeChanged. The one rule left to the host: an override must not wait for a thread that
-// may be destroying, assigning or initialising the object, since that thread may be waiting
-// for the override to return (post to it, don't send).
+// inside one (of this object, or of another CQuillon not being notified elsewhere), they
+// return at once: the unregistration and the release of the endpoint finish on a thread-pool
+// thread, which keeps the library loaded until it is done; so an object may destroy itself in
+// its own OnVolumeChanged. The one rule left to the host: an override must not wait for a
+// thread that may be destroying, assigning or initialising the object, since that thread may
+// be waiting for the override to return (post to it, don't send).
 class QUILLON_API CQuillon
 {
 public:
@@ -78,6 +77,14 @@ public:
     // before). So a copy's Initialize is safe while the original is used or destroyed on
     // another thread.
     bool Initialize(eFindDevice eFind, const char* pszName);
+    // As Initialize(eFindDefault, ...), and then follows the default render endpoint of the
+    // console role: when it changes or the endpoint goes away (removed, disabled, unplugged),
+    // the object moves to the new default on a thread-pool thread and reports that endpoint's
+    // level and mute state through OnVolumeChanged with QUILLON_CONTEXT_ENDPOINT_MOVED. Its own
+    // changes stay unreported on every endpoint; calls made meanwhile reach the old or the new
+    // endpoint, never a released one; until a new default exists it stays where it is. The
+    // rules of Initialize apply; copies share the endpoint and its moves until this object goes.
+    bool InitializeFollowingDefault();
     // Mutes or unmutes the endpoint.
     bool SetMute(bool bMute);
     // Reads the mute state into *pbMute; leaves it unchanged on failure.
@@ -100,6 +107,10 @@ public:
     // touch only what outlives that: atomics, a window to post to.
     virtual void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext);
 
+    // A snapshot of the active render endpoints (device keys for eFindByName, names, and which
+    // is the default); read and free it with the functions of QuillonC.h.
+    static HRESULT ListEndpoints(QUILLON_ENDPOINT_LIST** ppList);
+
     // Allocation and deallocation in the library, for this class and every derived class.
     // They never throw: when memory runs out, new gives null (as new (std::nothrow) does).
     static void* operator new(size_t cb) noexcept;
@@ -119,8 +130,8 @@ public:
     static void operator delete[](void*, void*) noexcept {}
 
 private:
+    // The implementation serves the C interface's handles through this member too.
+    friend class CQuillonInternal;
+
     CQuillonInternal* m_pImpl;
 };
-
-// The library's interface version: 1001.
-extern "C" QUILLON_API int Quillon_GetDllVersion();

@@ -1,5 +1,7 @@
 #include "CSimAudioService.h"
 
+#include <audioclient.h>
+
 #include <algorithm>
 
 namespace
@@ -108,11 +110,7 @@ public:
     {
         ++m_service.m_cLive[kind];
     }
-    virtual ~CObject()
-    {
-        m_service.m_dwReleaseThread[m_kind] = GetCurrentThreadId();
-        --m_service.m_cLive[m_kind];
-    }
+    virtual ~CObject() = default;
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -125,39 +123,74 @@ public:
         return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
+    // Released for good, the object stays with the service.
     STDMETHODIMP_(ULONG) Release() override
     {
         LONG cRef = InterlockedDecrement(&m_cRef);
-        if (cRef == 0)
-            delete this;
+        if (cRef == 0) {
+            m_service.m_dwReleaseThread[m_kind] = GetCurrentThreadId();
+            --m_service.m_cLive[m_kind];
+            m_service.Locked([&] { m_service.m_released.push_back(this); });
+        }
         return cRef;
     }
 
     STDMETHODIMP EnumAudioEndpoints(EDataFlow flow, DWORD dwMask, IMMDeviceCollection** ppDevices) override
     {
         bool bValid = flow == eRender && dwMask == DEVICE_STATE_ACTIVE;
-        return Create(eSimEnumEndpoints, bValid, eSimCollection, 0, ppDevices);
+        return Create(
+            eSimEnumEndpoints, eSimCollection, [&] { return bValid ? 0 : -1; }, ppDevices);
     }
     STDMETHODIMP GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** ppDevice) override
     {
-        return Create(eSimGetDefault, flow == eRender && role == eConsole && Count() > 0, eSimDevice, 0, ppDevice);
+        bool bValid = flow == eRender && role == eConsole;
+        return Create(
+            eSimGetDefault, eSimDevice, [&] { return bValid ? m_service.m_iDefault : -1; }, ppDevice,
+            HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
     }
     STDMETHODIMP GetCount(UINT* pcDevices) override
     {
-        return Use(eSimGetCount, [&] { return *pcDevices = Count(), S_OK; });
+        return Use(eSimGetCount, [&] { return *pcDevices = static_cast<UINT>(Active().size()), S_OK; });
     }
     STDMETHODIMP Item(UINT iDevice, IMMDevice** ppDevice) override
     {
-        return Create(eSimItem, iDevice < Count(), eSimDevice, static_cast<int>(iDevice), ppDevice);
+        return Create(
+            eSimItem, eSimDevice, [&] { return iDevice < Active().size() ? Active()[iDevice] : -1; }, ppDevice);
     }
     STDMETHODIMP Activate(REFIID riid, DWORD dwClsCtx, PROPVARIANT* pParams, void** ppv) override
     {
         bool bValid = riid == __uuidof(IAudioEndpointVolume) && dwClsCtx == CLSCTX_ALL && !pParams;
-        return Create(eSimActivate, bValid, eSimVolume, m_iEndpoint, reinterpret_cast<IAudioEndpointVolume**>(ppv));
+        return Create(
+            eSimActivate, eSimVolume, [&] { return bValid ? m_iEndpoint : -1; },
+            reinterpret_cast<IAudioEndpointVolume**>(ppv));
     }
     STDMETHODIMP OpenPropertyStore(DWORD dwAccess, IPropertyStore** ppStore) override
     {
-        return Create(eSimOpenPropertyStore, dwAccess == STGM_READ, eSimPropertyStore, m_iEndpoint, ppStore);
+        return Create(
+            eSimOpenPropertyStore, eSimPropertyStore, [&] { return dwAccess == STGM_READ ? m_iEndpoint : -1; },
+            ppStore);
+    }
+    STDMETHODIMP GetId(LPWSTR* ppwszId) override
+    {
+        std::wstring strId = Id(m_iEndpoint);
+        size_t cb = (strId.size() + 1) * sizeof(wchar_t);
+        if (!(*ppwszId = static_cast<LPWSTR>(CoTaskMemAlloc(cb))))
+            return E_OUTOFMEMORY;
+        memcpy(*ppwszId, strId.c_str(), cb);
+        return S_OK;
+    }
+    STDMETHODIMP RegisterEndpointNotificationCallback(IMMNotificationClient* pClient) override
+    {
+        if (!pClient)
+            return E_POINTER;
+        return Use(eSimRegisterClient, [&] { return m_service.m_clients.push_back(pClient), S_OK; });
+    }
+    STDMETHODIMP UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) override
+    {
+        HRESULT hr = Use(eSimUnregisterClient, [&] { return Forget(m_service.m_clients, pClient); });
+        if (SUCCEEDED(hr))
+            WaitUntilNotTelling(pClient);
+        return hr;
     }
     // The match key, and the friendly name that differs from it.
     STDMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* pValue) override
@@ -179,17 +212,10 @@ public:
     // destroy the callback; first a delivery in progress on another thread is waited for.
     STDMETHODIMP UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
     {
-        HRESULT hr = Use(eSimUnregister, [&] {
-            auto it = std::find(Mine().callbacks.begin(), Mine().callbacks.end(), pNotify);
-            return it == Mine().callbacks.end() ? E_INVALIDARG : (Mine().callbacks.erase(it), S_OK);
-        });
+        HRESULT hr = Use(eSimUnregister, [&] { return Forget(Mine().callbacks, pNotify); });
         if (FAILED(hr))
             return hr;
-        {
-            std::unique_lock<std::mutex> lock(m_service.m_mutex);
-            if (m_service.m_bUnregisterWaits && GetCurrentThreadId() != m_service.m_dwNotificationThread)
-                m_service.m_cvDelivered.wait(lock, [&] { return m_service.m_pDeliveringTo != pNotify; });
-        }
+        WaitUntilNotTelling(pNotify);
         pNotify->Release();
         return hr;
     }
@@ -225,9 +251,6 @@ public:
     }
 
     SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**))
-    SIM_UNUSED(RegisterEndpointNotificationCallback(IMMNotificationClient*))
-    SIM_UNUSED(UnregisterEndpointNotificationCallback(IMMNotificationClient*))
-    SIM_UNUSED(GetId(LPWSTR*))
     SIM_UNUSED(GetState(DWORD*))
     SIM_UNUSED(GetCount(DWORD*))
     SIM_UNUSED(GetAt(DWORD, PROPERTYKEY*))
@@ -245,31 +268,59 @@ public:
 
 private:
     // A platform call: counted, delayed and failed when told so, else the action under the
-    // service's lock.
+    // service's lock. The endpoint's objects fail once it is gone (an unregistration still works).
     template <class F> HRESULT Use(eSimCall call, F action)
     {
         DWORD dwDelay = 0;
         HRESULT hr = m_service.Enter(call, &dwDelay);
         Sleep(dwDelay);
+        if (m_cRef == 0)
+            ++m_service.m_cCallsOnReleased;
         if (FAILED(hr))
             return hr;
-        HRESULT hrAction = m_service.Locked(action);
+        HRESULT hrAction = m_service.Locked([&] {
+            bool bGone = (m_kind == eSimDevice || m_kind == eSimVolume) && call != eSimUnregister && !Mine().bActive;
+            return bGone ? AUDCLNT_E_DEVICE_INVALIDATED : action();
+        });
         return FAILED(hrAction) ? hrAction : hr;
     }
-    template <class I> HRESULT Create(eSimCall call, bool bValid, eSimObject kind, int iEndpoint, I** ppv)
+    // An object of a kind for the endpoint that endpointOf() names under the lock; hrNone when it
+    // names none (-1).
+    template <class I, class F>
+    HRESULT Create(eSimCall call, eSimObject kind, F endpointOf, I** ppv, HRESULT hrNone = E_INVALIDARG)
     {
         *ppv = nullptr;
         return Use(call, [&] {
-            *ppv = bValid ? new CObject(m_service, kind, iEndpoint) : nullptr;
-            return bValid ? S_OK : E_INVALIDARG;
+            int iEndpoint = endpointOf();
+            *ppv = iEndpoint >= 0 ? new CObject(m_service, kind, iEndpoint) : nullptr;
+            return *ppv ? S_OK : hrNone;
         });
+    }
+    template <class T> static HRESULT Forget(std::vector<T*>& registered, T* p)
+    {
+        auto it = std::find(registered.begin(), registered.end(), p);
+        return it == registered.end() ? E_INVALIDARG : (registered.erase(it), S_OK);
+    }
+    void WaitUntilNotTelling(const void* pListener)
+    {
+        std::unique_lock<std::mutex> lock(m_service.m_mutex);
+        if (m_service.m_bUnregisterWaits && GetCurrentThreadId() != m_service.m_dwNotificationThread)
+            m_service.m_cvDelivered.wait(lock, [&] { return m_service.m_pDeliveringTo != pListener; });
     }
     template <class T, class V> HRESULT Read(eSimCall call, T* pValue, const V& value)
     {
         return Use(call, [&] { return pValue ? (*pValue = value, S_OK) : E_POINTER; });
     }
-    // Endpoints are only added before the objects are used.
-    UINT Count() { return static_cast<UINT>(m_service.m_endpoints.size()); }
+    // The active endpoints' indexes, in order.
+    std::vector<int> Active()
+    {
+        std::vector<int> active;
+        for (size_t i = 0; i < m_service.m_endpoints.size(); ++i) {
+            if (m_service.m_endpoints[i].bActive)
+                active.push_back(static_cast<int>(i));
+        }
+        return active;
+    }
     SimEndpoint& Mine() { return m_service.m_endpoints[m_iEndpoint]; }
     HRESULT Change(float fScalar, float fDb, bool bMuted, LPCGUID pguid)
     {
@@ -301,12 +352,15 @@ CSimAudioService::~CSimAudioService()
         for (IAudioEndpointVolumeCallback* pCallback : endpoint.callbacks)
             pCallback->Release();
     }
+    for (CObject* pObject : m_released)
+        delete pObject;
     CoUninitialize();
 }
 
 int CSimAudioService::AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName)
 {
-    SimEndpoint endpoint{pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, {}, {}};
+    SimEndpoint endpoint{
+        pszKey ? pszKey : L"", pszKey != nullptr, pszFriendlyName, 0.5f, DbOf(0.5f), false, {}, {}, true};
     return Locked([&] {
         m_endpoints.push_back(endpoint);
         return static_cast<int>(m_endpoints.size()) - 1;
@@ -323,6 +377,27 @@ DWORD CSimAudioService::RegisterOnThisThread()
 void CSimAudioService::ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext)
 {
     Locked([&] { return ChangeLocked(iEndpoint, fScalar, DbOf(fScalar), bMuted, &guidEventContext); });
+}
+
+void CSimAudioService::SetDefault(int iEndpoint)
+{
+    Locked([&] {
+        m_iDefault = iEndpoint;
+        Notify(eDefaultChanged, iEndpoint);
+    });
+}
+
+void CSimAudioService::RemoveEndpoint(int iEndpoint)
+{
+    Locked([&] {
+        m_endpoints[iEndpoint].bActive = false;
+        if (m_iDefault == iEndpoint) {
+            auto it =
+                std::find_if(m_endpoints.begin(), m_endpoints.end(), [](const SimEndpoint& e) { return e.bActive; });
+            m_iDefault = it == m_endpoints.end() ? -1 : static_cast<int>(it - m_endpoints.begin());
+        }
+        Notify(eEndpointRemoved, iEndpoint);
+    });
 }
 
 void CSimAudioService::Flush()
@@ -378,10 +453,17 @@ HRESULT CSimAudioService::Enter(eSimCall call, DWORD* pdwDelay)
     });
 }
 
-bool CSimAudioService::IsRegistered(int iEndpoint, IAudioEndpointVolumeCallback* pCallback)
+bool CSimAudioService::IsRegistered(const Notification& notification, const void* pListener)
 {
-    const std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[iEndpoint].callbacks;
-    return std::find(callbacks.begin(), callbacks.end(), pCallback) != callbacks.end();
+    if (notification.notice != eVolumeChanged)
+        return std::find(m_clients.begin(), m_clients.end(), pListener) != m_clients.end();
+    const std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[notification.iEndpoint].callbacks;
+    return std::find(callbacks.begin(), callbacks.end(), pListener) != callbacks.end();
+}
+
+std::wstring CSimAudioService::Id(int iEndpoint)
+{
+    return L"{0.0.0.00000000}.{sim-" + std::to_wstring(iEndpoint) + L"}";
 }
 
 HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext)
@@ -392,13 +474,35 @@ HRESULT CSimAudioService::ChangeLocked(int iEndpoint, float fScalar, float fDb, 
     endpoint.bMuted = bMuted;
     endpoint.guidLastContext = pguidContext ? *pguidContext : GUID_NULL;
     AUDIO_VOLUME_NOTIFICATION_DATA data = {endpoint.guidLastContext, bMuted ? TRUE : FALSE, fScalar, 1, {fScalar}};
-    m_queue.push_back(Notification{iEndpoint, data});
+    m_queue.push_back(Notification{eVolumeChanged, iEndpoint, data});
     m_cvChanged.notify_all();
     return S_OK;
 }
 
-// Each callback is told if it is still registered when its turn comes; its registration's
-// reference keeps it alive until OnNotify is entered, as Unregister waits for that.
+void CSimAudioService::Notify(eNotice notice, int iEndpoint)
+{
+    m_queue.push_back(Notification{notice, iEndpoint, {}});
+    m_cvChanged.notify_all();
+}
+
+void CSimAudioService::Tell(const Notification& notification, void* pListener)
+{
+    std::wstring strId = Id(notification.iEndpoint);
+    if (notification.notice == eVolumeChanged) {
+        AUDIO_VOLUME_NOTIFICATION_DATA data = notification.data;
+        static_cast<IAudioEndpointVolumeCallback*>(pListener)->OnNotify(&data);
+    } else if (notification.notice == eEndpointRemoved) {
+        static_cast<IMMNotificationClient*>(pListener)->OnDeviceStateChanged(strId.c_str(), DEVICE_STATE_NOTPRESENT);
+    } else {
+        for (ERole role : {eConsole, eMultimedia, eCommunications}) {
+            static_cast<IMMNotificationClient*>(pListener)->OnDefaultDeviceChanged(
+                eRender, role, notification.iEndpoint >= 0 ? strId.c_str() : nullptr);
+        }
+    }
+}
+
+// Each callback or client is told if it is still registered when its turn comes; it stays
+// alive until it is entered, as Unregister waits for that.
 void CSimAudioService::RunNotifications()
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -412,14 +516,18 @@ void CSimAudioService::RunNotifications()
         Notification notification = m_queue.front();
         m_queue.pop_front();
         m_bDelivering = true;
-        std::vector<IAudioEndpointVolumeCallback*> callbacks = m_endpoints[notification.iEndpoint].callbacks;
-        for (IAudioEndpointVolumeCallback* pCallback : callbacks) {
-            if (!IsRegistered(notification.iEndpoint, pCallback))
+        std::vector<void*> listeners(m_clients.begin(), m_clients.end());
+        if (notification.notice == eVolumeChanged) {
+            const std::vector<IAudioEndpointVolumeCallback*>& callbacks = m_endpoints[notification.iEndpoint].callbacks;
+            listeners.assign(callbacks.begin(), callbacks.end());
+        }
+        for (void* pListener : listeners) {
+            if (!IsRegistered(notification, pListener))
                 continue;
-            m_pDeliveringTo = pCallback;
+            m_pDeliveringTo = pListener;
             lock.unlock();
             ULONGLONG ullStart = GetTickCount64();
-            pCallback->OnNotify(&notification.data);
+            Tell(notification, pListener);
             DWORD dwTook = static_cast<DWORD>(GetTickCount64() - ullStart);
             APTTYPE type;
             APTTYPEQUALIFIER qualifier;

@@ -32,6 +32,8 @@ enum eSimCall
     eSimSetLevel,
     eSimGetScalar,
     eSimSetScalar,
+    eSimRegisterClient,
+    eSimUnregisterClient,
     eSimCallCount
 };
 
@@ -60,23 +62,28 @@ struct SimEndpoint
     bool bMuted;
     GUID guidLastContext;
     std::vector<IAudioEndpointVolumeCallback*> callbacks;
+    // False once removed: no longer listed, and its volume controls fail.
+    bool bActive;
 };
 
 // A simulated audio service for one test: the class object for CLSID_MMDeviceEnumerator
-// (registered on the constructing thread), named render endpoints with level and mute, and a
-// notification thread of its own that tells registered callbacks of every change with the
-// changer's event context. It outlives its registrations, so it is not reference counted.
-// As the platform, it holds one reference to a callback for its registration and none for a
-// delivery: Unregister drops it, after waiting for a delivery to that callback in progress on
-// another thread (from inside the delivery the platform would deadlock; the service goes on).
+// (registered on the constructing thread), named render endpoints with level and mute, one of
+// them the default, and a notification thread of its own that tells registered volume callbacks
+// of every change with the changer's event context, and endpoint notification clients of a new
+// default or a removed endpoint. It outlives its registrations, so it is not reference counted.
+// As the platform, it holds one reference to a volume callback for its registration and none
+// for a delivery, and none to a client: Unregister drops it, after waiting for a delivery to it
+// in progress on another thread (from inside the delivery the platform would deadlock; the
+// service goes on). Its objects are never freed before the service: one released for good only
+// counts the calls that still reach it.
 class CSimAudioService : public IClassFactory
 {
 public:
     CSimAudioService();
     ~CSimAudioService();
 
-    // Adds an active render endpoint and returns its index; endpoint 0 is the default one. A
-    // null key gives an endpoint whose match key holds no string.
+    // Adds an active render endpoint and returns its index; endpoint 0 is the default one
+    // until SetDefault. A null key gives an endpoint whose match key holds no string.
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszFriendlyName = L"Speakers");
     // The next call of a kind returns hr (a success code still performs the call).
     void FailNext(eSimCall call, HRESULT hr = E_FAIL)
@@ -100,6 +107,11 @@ public:
     }
     // Another program changes the endpoint.
     void ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext);
+    // The user makes another endpoint (or none, -1) the default: clients hear of it for each role.
+    void SetDefault(int iEndpoint);
+    // The endpoint goes away. Clients hear only that its state changed, as the platform may tell
+    // of that before it names a new default; a removed default gives way to the first active one.
+    void RemoveEndpoint(int iEndpoint);
     // Returns once every change made so far has been delivered.
     void Flush();
 
@@ -117,6 +129,12 @@ public:
     }
     // Live COM objects of one kind, or of all kinds; the class object is not counted.
     int Live(eSimObject kind = eSimAnyObject);
+    // Calls that reached an object after its final release.
+    int CallsOnReleased() { return m_cCallsOnReleased; }
+    int Clients()
+    {
+        return Locked([&] { return static_cast<int>(m_clients.size()); });
+    }
     // Property strings handed out by any service of the process and not yet freed, or -1
     // when the task allocator cannot be watched.
     static int LiveStrings();
@@ -131,7 +149,7 @@ public:
     // Whether the notification thread (in the multithreaded apartment, like a platform worker)
     // found itself out of it after a delivery.
     bool NotificationThreadLostItsApartment() { return m_bApartmentLost; }
-    // The longest time one OnNotify call has taken so far, in milliseconds.
+    // The longest time one OnNotify or client call has taken so far, in milliseconds.
     DWORD LongestDelivery()
     {
         return Locked([&] { return m_dwLongestDelivery; });
@@ -145,8 +163,15 @@ public:
 
 private:
     class CObject;
+    enum eNotice
+    {
+        eVolumeChanged,
+        eDefaultChanged,
+        eEndpointRemoved
+    };
     struct Notification
     {
+        eNotice notice;
         int iEndpoint;
         AUDIO_VOLUME_NOTIFICATION_DATA data;
     };
@@ -159,14 +184,21 @@ private:
     // Counts a call and records its thread; returns the result it was told to give and the
     // delay it was told to take.
     HRESULT Enter(eSimCall call, DWORD* pdwDelay);
-    bool IsRegistered(int iEndpoint, IAudioEndpointVolumeCallback* pCallback);
+    bool IsRegistered(const Notification& notification, const void* pListener);
     HRESULT ChangeLocked(int iEndpoint, float fScalar, float fDb, bool bMuted, const GUID* pguidContext);
+    void Notify(eNotice notice, int iEndpoint);
     void RunNotifications();
+    static void Tell(const Notification& notification, void* pListener);
+    static std::wstring Id(int iEndpoint);
 
     std::mutex m_mutex;
     std::condition_variable m_cvChanged;
     std::condition_variable m_cvDelivered;
     std::vector<SimEndpoint> m_endpoints;
+    int m_iDefault = 0;
+    std::vector<IMMNotificationClient*> m_clients;
+    std::vector<CObject*> m_released;
+    std::atomic<int> m_cCallsOnReleased{0};
     HRESULT m_hrNext[eSimCallCount] = {};
     DWORD m_dwDelayNext[eSimCallCount] = {};
     int m_cCalls[eSimCallCount] = {};
@@ -175,8 +207,8 @@ private:
     std::atomic<DWORD> m_dwReleaseThread[eSimAnyObject] = {};
     std::deque<Notification> m_queue;
     bool m_bDelivering = false;
-    // The callback whose OnNotify the notification thread is in, or about to enter.
-    IAudioEndpointVolumeCallback* m_pDeliveringTo = nullptr;
+    // The callback or client that the notification thread is telling, or about to.
+    const void* m_pDeliveringTo = nullptr;
     bool m_bUnregisterWaits = true;
     DWORD m_dwLongestDelivery = 0;
     bool m_bStop = false;

@@ -139,8 +139,9 @@ struct CReassigningListener : CQuillon
 };
 
 // Destroyed or assigned over inside its own OnVolumeChanged, an object lets go at once: the
-// unregistration (made slow here) and the final releases come on another thread, the
-// notification thread does not wait for them and keeps its apartment.
+// unregistrations (made slow here; the self-destroying one follows the default endpoint) and
+// the final releases come on another thread, the notification thread does not wait for them
+// and keeps its apartment.
 TEST_F(QuillonTest, InsideItsOwnDeliveryAnObjectLetsGoWithoutWaiting)
 {
     int iOther = m_service.AddEndpoint(L"Other");
@@ -149,14 +150,16 @@ TEST_F(QuillonTest, InsideItsOwnDeliveryAnObjectLetsGoWithoutWaiting)
     CReassigningListener* pReassigning = new CReassigningListener;
     pReassigning->m_pSource = &source;
     ASSERT_TRUE(pReassigning->Initialize(eFindDefault, nullptr));
-    ASSERT_TRUE((new CSelfDestroyingListener)->Initialize(eFindDefault, nullptr));
+    ASSERT_TRUE((new CSelfDestroyingListener)->InitializeFollowingDefault());
 
     m_service.DelayNext(eSimUnregister, 600);
     m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
     m_service.Flush();
     EXPECT_LT(m_service.LongestDelivery(), 300u);
     EXPECT_TRUE(WaitUntil([&] { return m_service.Calls(eSimUnregister) == 2 && m_service.Live() == 3; }));
+    EXPECT_EQ(m_service.Clients(), 0);
     EXPECT_NE(m_service.Thread(eSimUnregister), m_service.NotificationThread());
+    EXPECT_NE(m_service.Thread(eSimUnregisterClient), m_service.NotificationThread());
     EXPECT_NE(m_service.ReleaseThread(eSimVolume), m_service.NotificationThread());
     EXPECT_FALSE(m_service.NotificationThreadLostItsApartment());
     EXPECT_EQ(RegisteredEndpoint(), iOther);

@@ -13,15 +13,18 @@
 
 const GUID kGuidOther = {0x11111111, 0x2222, 0x3333, {0x44, 0x44, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55}};
 
-// A host object that records the changes it is told of; read them after the service's Flush.
+// A host object that records the changes it is told of; read them after the service's Flush,
+// or once m_cChanges (counted after each record) shows them.
 class CListener : public CQuillon
 {
 public:
     void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
     {
         m_changes.push_back(AUDIO_VOLUME_NOTIFICATION_DATA{guidEventContext, bMuted, fMasterVolume, 0, {}});
+        InterlockedIncrement(&m_cChanges);
     }
     std::vector<AUDIO_VOLUME_NOTIFICATION_DATA> m_changes;
+    volatile LONG m_cChanges = 0;
 };
 
 class QuillonTest : public testing::Test

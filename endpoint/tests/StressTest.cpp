@@ -36,9 +36,14 @@ struct CProbe : CQuillon
     }
 };
 
-eFindDevice RandomFind(std::minstd_rand& random)
+// The default endpoint, the second one by name, or the default one followed.
+void Open(CProbe* pProbe, std::minstd_rand& random)
 {
-    return random() % 2 ? eFindDefault : eFindByName;
+    unsigned nWay = random() % 3;
+    if (nWay == 2)
+        pProbe->InitializeFollowingDefault();
+    else
+        pProbe->Initialize(nWay ? eFindDefault : eFindByName, "second");
 }
 
 // Creates, initialises, copies, assigns and destroys probes at random until the deadline.
@@ -55,7 +60,7 @@ void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock:
         case 0:
             delete pProbe;
             pProbe = new CProbe;
-            pProbe->Initialize(RandomFind(random), "second");
+            Open(pProbe, random);
             break;
         case 1:
             delete pProbe;
@@ -67,7 +72,7 @@ void Churn(CSimAudioService& service, unsigned nSeed, std::chrono::steady_clock:
             break;
         case 3:
             if (pProbe)
-                pProbe->Initialize(RandomFind(random), "second");
+                Open(pProbe, random);
             break;
         default:
             if (pProbe)
@@ -93,7 +98,7 @@ void RaceCopiesAgainstOriginals(CSimAudioService& service, std::chrono::steady_c
         CoInitialize(nullptr);
         DWORD dwRegister = service.RegisterOnThisThread();
         for (std::minstd_rand random(7); WaitForSingleObject(hCopyMade, INFINITE) == WAIT_OBJECT_0 && !bStop;) {
-            pCopy->Initialize(RandomFind(random), "second");
+            Open(pCopy, random);
             delete pCopy;
             SetEvent(hCopyDone);
         }
@@ -137,14 +142,18 @@ TEST(Stress, NoNotificationReachesADestroyedObject)
         for (unsigned nSeed = 1; nSeed <= 3; ++nSeed)
             workers.emplace_back(Churn, std::ref(service), nSeed, deadline);
         workers.emplace_back(RaceCopiesAgainstOriginals, std::ref(service), deadline);
-        // Another program changes both endpoints as fast as the notification thread delivers.
+        // Another program changes both endpoints as fast as the notification thread delivers,
+        // and the user switches the default endpoint now and then.
         for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
             service.ChangeAsOther(i % 2, 0.5f, false, GUID_NULL);
+            if (i % 16 == 0)
+                service.SetDefault(i / 16 % 2);
             service.Flush();
         }
         for (std::thread& worker : workers)
             worker.join();
         EXPECT_EQ(service.Live(), 0);
+        EXPECT_EQ(service.CallsOnReleased(), 0);
     }
     EXPECT_EQ(g_cHeardDead, 0);
     EXPECT_GT(g_cHeard, 0);

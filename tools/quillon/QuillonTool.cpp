@@ -18,6 +18,8 @@ const int kExitFailed = 1;
 const int kExitUsage = 2;
 
 const char kszUsage[] = "usage: quillon [--device NAME] COMMAND\n"
+                        "  list           print the active render endpoints, one a line: * for the default one,\n"
+                        "                 the device key, a tab and the name\n"
                         "  get            print the master volume (0 to 1, and in dB) and the mute state\n"
                         "  set LEVEL      set the master volume, LEVEL from 0 to 1\n"
                         "  set-db DB      set the master volume in decibels\n"
@@ -51,6 +53,23 @@ bool ParseNumber(const char* psz, float* pfValue)
         return false;
     *pfValue = static_cast<float>(d);
     return true;
+}
+
+int List()
+{
+    QUILLON_ENDPOINT_LIST* pList = nullptr;
+    const HRESULT hr = CQuillon::ListEndpoints(&pList);
+    if (FAILED(hr)) {
+        char szError[64];
+        snprintf(szError, sizeof szError, "could not list the audio render endpoints (0x%08lX)",
+                 static_cast<unsigned long>(hr));
+        return Failed(szError);
+    }
+    QUILLON_ENDPOINT endpoint;
+    for (UINT32 iEndpoint = 0; SUCCEEDED(Quillon_GetEndpoint(pList, iEndpoint, &endpoint)); ++iEndpoint)
+        printf("%c %s\t%s\n", endpoint.bDefault ? '*' : ' ', endpoint.pszKey, endpoint.pszName);
+    Quillon_FreeEndpointList(pList);
+    return 0;
 }
 
 int Get(CQuillon& volume)
@@ -137,7 +156,7 @@ int Run(CQuillon& volume, const std::string& strEndpoint, int argc, char** argv)
 
 bool IsCommand(const char* psz)
 {
-    for (const char* pszCommand : {"get", "set", "set-db", "mute", "watch"})
+    for (const char* pszCommand : {"list", "get", "set", "set-db", "mute", "watch"})
         if (strcmp(psz, pszCommand) == 0)
             return true;
     return false;
@@ -154,6 +173,8 @@ int main(int argc, char** argv)
     }
     if (iArg >= argc || !IsCommand(argv[iArg]))
         return Usage(iArg < argc ? ("unknown command: " + std::string(argv[iArg])).c_str() : nullptr);
+    if (strcmp(argv[iArg], "list") == 0)
+        return pszDevice || iArg + 1 < argc ? Usage("list takes no device and no arguments") : List();
 
     const std::string strEndpoint =
         pszDevice ? "the render endpoint '" + std::string(pszDevice) + "'" : std::string("the default render endpoint");
