@@ -22,7 +22,8 @@ const InterfaceEntry CClassFactory::s_interfaceTable[] = {
     {nullptr, nullptr},
 };
 
-CClassFactory::CClassFactory(PFNCREATEINSTANCE pfnCreateInstance) : m_cRef(0), m_pfnCreateInstance(pfnCreateInstance)
+CClassFactory::CClassFactory(PFNCREATEINSTANCE pfnCreateInstance)
+    : m_cRef(0), m_pfnCreateInstance(pfnCreateInstance), m_cServerLock(0)
 {
     InitializeCriticalSection(&m_csCount);
 }
@@ -78,12 +79,21 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, voi
     return m_pfnCreateInstance(pUnkOuter, riid, ppv);
 }
 
+// An unlock without a lock of this class object before it has no effect: taking the module's
+// count below what live objects hold would let the library unload under them.
 STDMETHODIMP CClassFactory::LockServer(BOOL fLock)
 {
-    if (fLock)
+    if (fLock) {
+        InterlockedIncrement(&m_cServerLock);
         g_module.Lock();
-    else
-        g_module.Unlock();
+        return S_OK;
+    }
+    for (LONG cLock = m_cServerLock; cLock > 0; cLock = m_cServerLock) {
+        if (InterlockedCompareExchange(&m_cServerLock, cLock - 1, cLock) == cLock) {
+            g_module.Unlock();
+            break;
+        }
+    }
     return S_OK;
 }
 

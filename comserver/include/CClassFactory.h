@@ -35,6 +35,8 @@ private:
     LONG m_cRef;
     CRITICAL_SECTION m_csCount;
     PFNCREATEINSTANCE m_pfnCreateInstance;
+    // LockServer(TRUE) calls not yet balanced by LockServer(FALSE).
+    volatile LONG m_cServerLock;
 };
 
 // The class-object creator of a class table row: a new class object for pfnCreateInstance,

@@ -65,7 +65,13 @@ TEST(ClassObject, IsCachedAndSharedAndHoldsTheModuleWhileOutsideOrLocked)
     EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
     pAgain = library.Factory();
     EXPECT_EQ(pAgain->LockServer(FALSE), S_OK);
+    // An unlock without a lock before it changes nothing: a live band still holds the library.
+    IUnknown* pBand = nullptr;
+    ASSERT_EQ(library.Create(IID_IUnknown, &pBand), S_OK);
+    EXPECT_EQ(pAgain->LockServer(FALSE), S_OK);
     pAgain->Release();
+    EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
+    pBand->Release();
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
 }
 

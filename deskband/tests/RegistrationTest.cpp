@@ -250,8 +250,22 @@ TEST_F(RegistrationTest, DispatchAnswersFromTheRegisteredTypeLibrary)
 
     DISPID dispid = 0;
     EXPECT_EQ(pFirst->GetIDsOfNames(IID_NULL, nullptr, 0, 0, &dispid), S_OK);
-    LPOLESTR pszUnknown = const_cast<LPOLESTR>(L"NoSuchMember");
-    EXPECT_EQ(pFirst->GetIDsOfNames(IID_NULL, &pszUnknown, 1, 0, &dispid), DISP_E_UNKNOWNNAME);
+    // A name is answered from the cache when it matches exactly, else by the type information,
+    // which ignores case; the start of a name is no name.
+    const struct
+    {
+        const wchar_t* pszName;
+        HRESULT hr;
+    } aNames[] = {
+        {L"Invoke", S_OK}, {L"INVOKE", S_OK}, {L"Inv", DISP_E_UNKNOWNNAME}, {L"NoSuchMember", DISP_E_UNKNOWNNAME}};
+    DISPID dispidInvoke = DISPID_UNKNOWN;
+    ASSERT_EQ(pTypeInfo->GetIDsOfNames(const_cast<LPOLESTR*>(&aNames[0].pszName), 1, &dispidInvoke), S_OK);
+    for (const auto& name : aNames) {
+        dispid = DISPID_UNKNOWN;
+        EXPECT_EQ(pFirst->GetIDsOfNames(IID_NULL, const_cast<LPOLESTR*>(&name.pszName), 1, 0, &dispid), name.hr)
+            << "name " << name.pszName;
+        EXPECT_TRUE(FAILED(name.hr) || dispid == dispidInvoke) << "name " << name.pszName;
+    }
     DISPPARAMS params = {};
     EXPECT_EQ(pFirst->Invoke(12345, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
