@@ -2,6 +2,8 @@
 // with any count and with heap creation that fails.
 #include <gtest/gtest.h>
 #include <cstring>
+#include <atomic>
+#include <thread>
 
 #include "CServerModule.h"
 #include "ClassEntry.h"
@@ -127,4 +129,72 @@ TEST(ModuleRecord, AttachSetsUpTheModuleAndDetachRunsTheCleanupListNewestFirst)
     g_module.Detach();
     EXPECT_STREQ(s_szCleanupOrder, "BA");
     EXPECT_EQ(g_module.m_hHeap, nullptr);
+}
+
+namespace
+{
+// A class whose class object is made by a creator that holds until told, so that a second
+// request for it arrives while the first is still making it.
+const CLSID kClsidSlow = {0x5A0C1E55, 0x0001, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x01}};
+HANDLE s_hCreating = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+HANDLE s_hMayFinish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+LONG s_cCreated;
+
+struct CSlowClassObject final : IUnknown
+{
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = this, AddRef(), S_OK; }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG cRef = --m_cRef;
+        if (cRef == 0)
+            delete this;
+        return cRef;
+    }
+    ULONG m_cRef = 1;
+};
+
+HRESULT CreateSlowClassObject(PFNCREATEINSTANCE, REFIID, void** ppv)
+{
+    InterlockedIncrement(&s_cCreated);
+    SetEvent(s_hCreating);
+    WaitForSingleObject(s_hMayFinish, 10000);
+    *ppv = new CSlowClassObject;
+    return S_OK;
+}
+
+void NoStartStop(bool) {}
+
+const ClassEntry s_slowClass[] = {
+    {&kClsidSlow, nullptr, CreateSlowClassObject, nullptr, nullptr, nullptr, nullptr, NoStartStop},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+}
+
+// The second request passes the unlocked look while the first is still making the object, then
+// waits for the class-table lock: it must find the first one's object there and not make another.
+TEST(ModuleRecord, TwoRequestsForAClassObjectMakeOneEvenWhileTheFirstIsMakingIt)
+{
+    g_module.Attach(GetModuleHandleA(nullptr), s_slowClass);
+    IUnknown* apUnk[2] = {};
+    std::thread first(
+        [&] { (void)g_module.GetClassObject(kClsidSlow, IID_IUnknown, reinterpret_cast<void**>(&apUnk[0])); });
+    ASSERT_EQ(WaitForSingleObject(s_hCreating, 10000), WAIT_OBJECT_0);
+    std::atomic<bool> fSecondDone(false);
+    std::thread second([&] {
+        (void)g_module.GetClassObject(kClsidSlow, IID_IUnknown, reinterpret_cast<void**>(&apUnk[1]));
+        fSecondDone = true;
+    });
+    // The second request cannot finish while the first holds the lock; give it time to get there.
+    Sleep(200);
+    EXPECT_FALSE(fSecondDone);
+    SetEvent(s_hMayFinish);
+    first.join();
+    second.join();
+    EXPECT_EQ(s_cCreated, 1);
+    EXPECT_TRUE(apUnk[0] && apUnk[0] == apUnk[1]);
+    for (IUnknown* pUnk : apUnk)
+        if (pUnk)
+            pUnk->Release();
+    g_module.Detach();
 }

@@ -1,7 +1,5 @@
 // The class object and the band it creates, alone and aggregated, through the exports, and
 // the shell's whole path from loading the library to unloading it.
-#include <atomic>
-#include <thread>
 
 #include "CTestSite.h"
 #include "DeskbandProtocol.h"
@@ -73,29 +71,6 @@ TEST(ClassObject, IsCachedAndSharedAndHoldsTheModuleWhileOutsideOrLocked)
     EXPECT_EQ(library.CanUnloadNow(), S_FALSE);
     pBand->Release();
     EXPECT_EQ(library.CanUnloadNow(), S_OK);
-}
-
-TEST(ClassObject, TwoThreadsRacingForTheClassObjectGetTheSameOne)
-{
-    for (int iRound = 0; iRound < 20; ++iRound) {
-        CVeltrixLibrary library;
-        std::atomic<bool> fGo(false);
-        IUnknown* apUnk[2] = {};
-        auto race = [&](int i) {
-            while (!fGo)
-                std::this_thread::yield();
-            library.GetClassObject(kClsidDeskband, IID_IUnknown, &apUnk[i]);
-        };
-        std::thread first(race, 0), second(race, 1);
-        fGo = true;
-        first.join();
-        second.join();
-        ASSERT_NE(apUnk[0], nullptr);
-        EXPECT_EQ(apUnk[0], apUnk[1]) << "round " << iRound;
-        for (IUnknown* pUnk : apUnk)
-            pUnk->Release();
-        EXPECT_EQ(library.CanUnloadNow(), S_OK);
-    }
 }
 
 TEST(Band, RefusedRequestsLeaveNothingOutAndNoLockBehind)
