@@ -30,17 +30,33 @@ static LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     return TRUE;
 }
 
-// Test programs run side by side, each with bands of its own: the one in the given process.
+// Test programs run side by side, each with bands of its own that come and go: the one in the
+// given process, from a list of the windows (a FindWindowExA chain ends at a window that has gone).
+typedef struct SEARCH
+{
+    DWORD dwProcessId;
+    HWND hwndFound;
+} SEARCH;
+
+static BOOL CALLBACK MatchUtilityWindow(HWND hwnd, LPARAM lParam)
+{
+    SEARCH* pSearch = (SEARCH*)lParam;
+    DWORD dwOwner = 0;
+    char szClass[64] = "", szTitle[64] = "";
+    GetWindowThreadProcessId(hwnd, &dwOwner);
+    if (dwOwner != pSearch->dwProcessId || !GetClassNameA(hwnd, szClass, sizeof(szClass)) ||
+        strcmp(szClass, DESKBAND_UTILITY_CLASS) != 0 || !GetWindowTextA(hwnd, szTitle, sizeof(szTitle)) ||
+        strcmp(szTitle, DESKBAND_UTILITY_TITLE) != 0)
+        return TRUE;
+    pSearch->hwndFound = hwnd;
+    return FALSE;
+}
+
 static HWND FindUtilityWindowOf(DWORD dwProcessId)
 {
-    HWND hwnd = NULL;
-    while ((hwnd = FindWindowExA(NULL, hwnd, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE)) != NULL) {
-        DWORD dwOwner = 0;
-        GetWindowThreadProcessId(hwnd, &dwOwner);
-        if (dwOwner == dwProcessId)
-            return hwnd;
-    }
-    return NULL;
+    SEARCH search = {dwProcessId, NULL};
+    EnumWindows(MatchUtilityWindow, (LPARAM)&search);
+    return search.hwndFound;
 }
 
 int main(int argc, char** argv)

@@ -14,16 +14,34 @@
 // The utility window of a band in the given process, found by class and title as the host
 // finds it. Test processes running side by side each have bands of their own, so a plain
 // FindWindowA could answer another test's band.
-inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndAfter = nullptr)
+// The bands of other tests come and go meanwhile: EnumWindows lists the windows first, where a
+// FindWindowExA chain would end at a window that has gone. hwndOther is passed over.
+struct UtilityWindowSearch
 {
-    HWND hwnd = hwndAfter;
-    while ((hwnd = FindWindowExA(nullptr, hwnd, DESKBAND_UTILITY_CLASS, DESKBAND_UTILITY_TITLE)) != nullptr) {
+    DWORD dwProcessId;
+    HWND hwndOther;
+    HWND hwndFound;
+
+    static BOOL CALLBACK Match(HWND hwnd, LPARAM lParam)
+    {
+        UtilityWindowSearch& search = *reinterpret_cast<UtilityWindowSearch*>(lParam);
         DWORD dwOwner = 0;
+        char szClass[64] = "", szTitle[64] = "";
         GetWindowThreadProcessId(hwnd, &dwOwner);
-        if (dwOwner == dwProcessId)
-            return hwnd;
+        if (dwOwner != search.dwProcessId || hwnd == search.hwndOther ||
+            !GetClassNameA(hwnd, szClass, sizeof(szClass)) || strcmp(szClass, DESKBAND_UTILITY_CLASS) != 0 ||
+            !GetWindowTextA(hwnd, szTitle, sizeof(szTitle)) || strcmp(szTitle, DESKBAND_UTILITY_TITLE) != 0)
+            return TRUE;
+        search.hwndFound = hwnd;
+        return FALSE;
     }
-    return nullptr;
+};
+
+inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndOther = nullptr)
+{
+    UtilityWindowSearch search = {dwProcessId, hwndOther, nullptr};
+    EnumWindows(UtilityWindowSearch::Match, reinterpret_cast<LPARAM>(&search));
+    return search.hwndFound;
 }
 
 // A window of a test or a host helper, with its own class. Hidden: visible top-level windows
