@@ -77,7 +77,7 @@ test-windows64:
 # The demo's steps (the 32-bit system) as a test, writing to the build tree instead of
 # demo-out/.
 test-demo:
-	@scripts/demo build/test-demo
+	@DEMO_WINE_TREE=build/windows scripts/demo build/test-demo
 
 stress: deps build-windows-all
 	scripts/run-stress $(STRESS_SECONDS) $(STRESS_PROGRAMS)
