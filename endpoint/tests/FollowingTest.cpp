@@ -1,115 +1,125 @@
 // Objects that follow the default endpoint: the moves, what they report, and what the platform
-// asks of them (a notification client that never waits, calls that never reach a released
-// control, a teardown that leaves no move behind).
+// asks of them (a notification client that does not do the work itself, calls that never reach
+// a released control, a teardown that leaves no move behind).
 #include "QuillonTest.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "CScopedHandle.h"
 
 namespace
 {
 
-// Each step moves the follower (the plain object stays), which reports the new endpoint's
-// state once with its own context and stays deaf to its own changes there, but not to others'.
+// The follower moves when the default changes as it starts following (before its client is
+// registered), when another endpoint becomes the default, and when its endpoint goes away. Each
+// move is reported once, with the new endpoint's state and the moved context; the follower's own
+// changes there stay unreported, others' do not. An object opened on the default stays.
 TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
 {
-    int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    const int iLineOut = m_service.AddEndpoint(L"Line Out");
     m_service.ChangeAsOther(iHeadphones, 0.25f, true, kGuidOther);
+    m_service.ChangeAsOther(iLineOut, 0.75f, false, kGuidOther);
     CListener follower;
-    CListener plain;
-    ASSERT_TRUE(follower.InitializeFollowingDefault());
+    CQuillon plain;
     ASSERT_TRUE(plain.Initialize(eFindDefault, nullptr));
-    struct Step
+    const struct
     {
         const char* pszWhat;
         std::function<void()> change;
         int iTo;
         float fLevel;
-        BOOL bMuted;
+        bool bMuted;
+    } steps[] = {
+        {"following starts",
+         [&] {
+             m_service.OnNext("RegisterEndpointNotificationCallback",
+                              [&] { return m_service.SetDefault(iLineOut), m_service.Flush(), S_OK; });
+             ASSERT_TRUE(follower.InitializeFollowingDefault());
+         },
+         iLineOut, 0.75f, false},
+        {"the default changes", [&] { m_service.SetDefault(iHeadphones); }, iHeadphones, 0.25f, true},
+        {"the endpoint goes away", [&] { m_service.RemoveEndpoint(iHeadphones); }, m_iDefault, 0.5f, false},
     };
-    const Step steps[] = {
-        {"another endpoint becomes the default", [&] { m_service.SetDefault(iHeadphones); }, iHeadphones, 0.25f, TRUE},
-        {"the bound endpoint goes away", [&] { m_service.RemoveEndpoint(iHeadphones); }, m_iDefault, 0.1f, FALSE},
-    };
-    // The move's work is slowed: the platform's thread must not wait for it.
-    m_service.DelayNext(eSimActivate, 600);
-    for (const Step& step : steps) {
+    for (const auto& step : steps) {
         SCOPED_TRACE(step.pszWhat);
-        LONG cHeard = follower.m_cChanges;
+        const LONG cHeard = follower.m_cChanges;
         step.change();
         ASSERT_TRUE(WaitUntil([&] { return follower.m_cChanges == cHeard + 1; }));
-        EXPECT_EQ(follower.m_changes.back().guidEventContext, QUILLON_CONTEXT_ENDPOINT_MOVED);
-        EXPECT_EQ(follower.m_changes.back().fMasterVolume, step.fLevel);
-        EXPECT_EQ(follower.m_changes.back().bMuted, step.bMuted);
-        EXPECT_EQ(m_service.Endpoint(step.iTo).callbacks.size(), step.iTo == m_iDefault ? 2u : 1u);
-        EXPECT_EQ(m_service.Live(eSimVolume), 2);
-
-        EXPECT_TRUE(follower.SetVolume(0.6f, true));
-        EXPECT_EQ(Level(step.iTo), 0.6f);
-        m_service.ChangeAsOther(iHeadphones + m_iDefault - step.iTo, 0.1f, false, kGuidOther);
+        EXPECT_EQ(follower.m_changes.back(), Change(step.fLevel, step.bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED));
+        std::vector<int> registrations = m_service.Registrations();
+        std::sort(registrations.begin(), registrations.end());
+        EXPECT_EQ(registrations, (std::vector<int>{-1, m_iDefault, step.iTo}));
+        EXPECT_TRUE(follower.SetVolume(0.6f, true) && Level(step.iTo) == 0.6f);
         m_service.ChangeAsOther(step.iTo, 0.6f, false, kGuidOther);
         m_service.Flush();
         EXPECT_EQ(follower.m_cChanges, cHeard + 2);
-        EXPECT_EQ(follower.m_changes.back().guidEventContext, kGuidOther);
+        EXPECT_EQ(follower.m_changes.back(), Change(0.6f, false, kGuidOther));
     }
-    EXPECT_LT(m_service.LongestDelivery(), 300u);
-    EXPECT_NE(m_service.Thread(eSimGetDefault), m_service.NotificationThread());
-    for (const AUDIO_VOLUME_NOTIFICATION_DATA& change : plain.m_changes)
-        EXPECT_NE(change.guidEventContext, QUILLON_CONTEXT_ENDPOINT_MOVED);
+    EXPECT_NE(m_service.Call("GetDefaultAudioEndpoint").dwThread, m_service.NotificationThread());
 }
 
-// Stays a while in the report of a move and counts calls that overlap.
-struct CSlowReportListener : CListener
+// Holds up a move's report until told, and counts calls that overlap.
+struct CHeldListener : CListener
 {
     void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
     {
         m_cOverlapping += InterlockedExchange(&m_lInside, 1);
         if (guidEventContext == QUILLON_CONTEXT_ENDPOINT_MOVED)
-            Sleep(300);
+            WaitForSingleObject(m_hGo.Get(), 10000);
         CListener::OnVolumeChanged(fMasterVolume, bMuted, guidEventContext);
         InterlockedExchange(&m_lInside, 0);
     }
+    CScopedHandle m_hGo{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
     LONG m_lInside = 0;
     LONG m_cOverlapping = 0;
 };
 
-// A notification that arrives while the object hears a move's report (on another thread) waits
-// its turn without holding the platform's thread: the object hears one change at a time.
+// A change that arrives while the follower hears a move's report (on another thread) waits its
+// turn in the library, not on the platform's notification thread: the object hears one change
+// at a time, in order.
 TEST_F(QuillonTest, AFollowerHearsOneChangeAtATime)
 {
-    int iHeadphones = m_service.AddEndpoint(L"Headphones");
-    CSlowReportListener follower;
+    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    CHeldListener follower;
     ASSERT_TRUE(follower.InitializeFollowingDefault());
     m_service.SetDefault(iHeadphones);
     ASSERT_TRUE(WaitUntil([&] { return InterlockedCompareExchange(&follower.m_lInside, 0, 0) == 1; }));
     m_service.ChangeAsOther(iHeadphones, 0.7f, false, kGuidOther);
-    m_service.Flush();
-    EXPECT_LT(m_service.LongestDelivery(), 150u);
+    EXPECT_TRUE(m_service.Flush(5000));
+    SetEvent(follower.m_hGo.Get());
     ASSERT_TRUE(WaitUntil([&] { return follower.m_cChanges == 2; }));
     EXPECT_EQ(follower.m_cOverlapping, 0);
-    EXPECT_EQ(follower.m_changes[1].guidEventContext, kGuidOther);
+    EXPECT_EQ(follower.m_changes.back(), Change(0.7f, false, kGuidOther));
 }
 
-// A host call under way keeps the control it started on until it returns, and destroying a
-// follower while a move is under way waits for the move and leaves nothing registered or held.
+// A host call under way keeps the control it started on until it returns, while a move replaces
+// it; destroying a follower while a move is under way waits for the move and leaves nothing
+// registered or held.
 TEST_F(QuillonTest, MovesNeverReachAReleasedControlOrOutliveTheObject)
 {
-    int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
     CListener* pFollower = new CListener;
     ASSERT_TRUE(pFollower->InitializeFollowingDefault());
-    m_service.DelayNext(eSimSetScalar, 300);
-    std::thread calling([&] { EXPECT_TRUE(pFollower->SetVolume(0.3f, true)); });
-    ASSERT_TRUE(WaitUntil([&] { return m_service.Calls(eSimSetScalar) == 1; }));
-    m_service.SetDefault(iHeadphones);
-    calling.join();
+    m_service.OnNext("SetMasterVolumeLevelScalar", [&] {
+        m_service.SetDefault(iHeadphones);
+        WaitUntil([&] { return m_service.Call("UnregisterControlChangeNotify").cCalls > 0; }, 500);
+        return S_OK;
+    });
+    EXPECT_TRUE(pFollower->SetVolume(0.3f, true));
     ASSERT_TRUE(WaitUntil([&] { return pFollower->m_cChanges == 1; }));
-    EXPECT_EQ(Level(m_iDefault), 0.3f);
     EXPECT_EQ(m_service.CallsOnReleased(), 0);
 
-    m_service.DelayNext(eSimActivate, 300);
+    CScopedHandle hMoving(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> bMoved(false);
+    m_service.OnNext("Activate", [&] { return SetEvent(hMoving.Get()), Sleep(300), bMoved = true, S_OK; });
     m_service.SetDefault(m_iDefault);
-    ASSERT_TRUE(WaitUntil([&] { return m_service.Calls(eSimActivate) == 3; }));
+    ASSERT_EQ(WaitForSingleObject(hMoving.Get(), 5000), WAIT_OBJECT_0);
     delete pFollower;
+    EXPECT_TRUE(bMoved);
     EXPECT_EQ(m_service.Live(), 0);
-    EXPECT_EQ(m_service.Clients(), 0);
-    EXPECT_EQ(RegisteredEndpoint(), -1);
+    EXPECT_EQ(m_service.Registrations(), std::vector<int>());
 }
 
 }

@@ -1,39 +1,39 @@
-// The C interface against the simulated service: its results, its change callback, and the
-// list of endpoints (which the class's static member gives as well).
+// The C interface against the simulated service: its results, its change callback, and the list
+// of endpoints (which the class's static member gives as well).
 #include "QuillonTest.h"
 
-#include <audioclient.h>
+#include "CScopedHandle.h"
 
 namespace
 {
 
-// Each row runs in turn on one handle; the result says why a call failed.
+// Each row runs in turn on one handle; the result says why a call failed, and a read that fails
+// leaves the value as it was.
 TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
 {
-    int iLineOut = m_service.AddEndpoint(L"Line Out");
+    const int iLineOut = m_service.AddEndpoint(L"Line Out");
     QUILLON_HANDLE hQuillon = nullptr;
     ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
-    float fLevel = 0.0f;
-    BOOL bMuted = FALSE;
-    struct Row
+    float fDb = 0.0f;
+    BOOL bMuted = TRUE;
+    const struct
     {
         const char* pszWhat;
         std::function<HRESULT()> call;
         HRESULT hr;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {"no out pointer", [&] { return Quillon_Create(nullptr); }, E_POINTER},
         {"no handle", [&] { return Quillon_SetVolume(nullptr, 0.5f); }, E_POINTER},
         {"no endpoint open", [&] { return Quillon_GetMute(hQuillon, &bMuted); }, QUILLON_E_NOT_INITIALIZED},
         {"no key", [&] { return Quillon_InitializeByKey(hQuillon, nullptr); }, E_POINTER},
         {"an unknown key", [&] { return Quillon_InitializeByKey(hQuillon, "Line In"); }, QUILLON_E_NOT_FOUND},
         {"a key", [&] { return Quillon_InitializeByKey(hQuillon, "LINE OUT"); }, S_OK},
-        {"mute", [&] { return Quillon_SetMute(hQuillon, TRUE); }, S_OK},
+        {"mute", [&] { return Quillon_SetMute(hQuillon, 2); }, S_OK},
         {"the platform's failure",
-         [&] { return m_service.FailNext(eSimGetMute, E_ACCESSDENIED), Quillon_GetMute(hQuillon, &bMuted); },
+         [&] { return m_service.FailNext("GetMute", E_ACCESSDENIED), Quillon_GetMute(hQuillon, &bMuted); },
          E_ACCESSDENIED},
         {"decibels", [&] { return Quillon_SetVolumeDb(hQuillon, -6.0f); }, S_OK},
-        {"read in decibels", [&] { return Quillon_GetVolumeDb(hQuillon, &fLevel); }, S_OK},
+        {"read in decibels", [&] { return Quillon_GetVolumeDb(hQuillon, &fDb); }, S_OK},
         {"a level out of range", [&] { return Quillon_SetVolume(hQuillon, 1.5f); }, E_INVALIDARG},
         {"no out pointer", [&] { return Quillon_GetVolume(hQuillon, nullptr); }, E_POINTER},
         {"the endpoint gone", [&] { return m_service.RemoveEndpoint(iLineOut), Quillon_SetVolume(hQuillon, 0.5f); },
@@ -41,10 +41,10 @@ TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
         {"the default endpoint", [&] { return Quillon_InitializeDefault(hQuillon); }, S_OK},
         {"a scalar level", [&] { return Quillon_SetVolume(hQuillon, 0.25f); }, S_OK},
     };
-    for (const Row& row : rows)
+    for (const auto& row : rows)
         EXPECT_EQ(row.call(), row.hr) << row.pszWhat;
-    EXPECT_EQ(fLevel, -6.0f);
-    EXPECT_EQ(bMuted, FALSE);
+    EXPECT_EQ(fDb, -6.0f);
+    EXPECT_EQ(bMuted, TRUE);
     EXPECT_TRUE(m_service.Endpoint(iLineOut).bMuted);
     EXPECT_EQ(Level(m_iDefault), 0.25f);
     Quillon_Destroy(hQuillon);
@@ -54,18 +54,17 @@ TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
 
 struct CCallbackLog
 {
-    std::vector<AUDIO_VOLUME_NOTIFICATION_DATA> changes;
-    // Set: the call stays a while, then clears bInside.
-    HANDLE hEntered = nullptr;
-    volatile bool bInside = false;
-    // Set: the call removes its callback and destroys this handle.
-    QUILLON_HANDLE hToDestroy = nullptr;
+    std::vector<Change> changes;
+    // Set: the call stays a while. hToDestroy: the call removes its callback and destroys it.
+    HANDLE hEntered;
+    volatile bool bInside;
+    QUILLON_HANDLE hToDestroy;
 };
 
 void QUILLON_CALL Record(void* pvLog, float fMasterVolume, BOOL bMuted, const GUID* pguidEventContext)
 {
     CCallbackLog* pLog = static_cast<CCallbackLog*>(pvLog);
-    pLog->changes.push_back(AUDIO_VOLUME_NOTIFICATION_DATA{*pguidEventContext, bMuted, fMasterVolume, 0, {}});
+    pLog->changes.emplace_back(fMasterVolume, bMuted != FALSE, *pguidEventContext);
     if (pLog->hEntered) {
         pLog->bInside = true;
         SetEvent(pLog->hEntered);
@@ -79,69 +78,45 @@ void QUILLON_CALL Record(void* pvLog, float fMasterVolume, BOOL bMuted, const GU
     }
 }
 
-// Others' changes reach the callback with its context, the handle's own do not; a callback
-// replaced outside a call is not running once the replacement returns; inside its call a
+// The callback hears others' changes with their context, never the handle's own; replaced
+// outside a call of it, it is no longer running once the replacement returns; inside its call a
 // callback may remove itself and destroy its handle.
 TEST_F(QuillonTest, CCallbackHearsOthersUntilReplaced)
 {
     QUILLON_HANDLE hQuillon = nullptr;
     ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
-    CCallbackLog first;
-    CCallbackLog second;
-    first.hEntered = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    CScopedHandle hEntered(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    CCallbackLog first = {{}, hEntered.Get(), false, nullptr};
+    CCallbackLog second = {{}, nullptr, false, hQuillon};
     ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &first), S_OK);
     ASSERT_EQ(Quillon_InitializeDefault(hQuillon), S_OK);
     ASSERT_EQ(Quillon_SetVolume(hQuillon, 0.2f), S_OK);
     m_service.ChangeAsOther(m_iDefault, 0.3f, true, kGuidOther);
-    ASSERT_EQ(WaitForSingleObject(first.hEntered, INFINITE), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(hEntered.Get(), 5000), WAIT_OBJECT_0);
     ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &second), S_OK);
     EXPECT_FALSE(first.bInside);
     m_service.ChangeAsOther(m_iDefault, 0.4f, false, GUID_NULL);
-    m_service.Flush();
-    ASSERT_EQ(first.changes.size(), 1u);
-    EXPECT_EQ(first.changes[0].fMasterVolume, 0.3f);
-    EXPECT_EQ(first.changes[0].bMuted, TRUE);
-    EXPECT_EQ(first.changes[0].guidEventContext, kGuidOther);
-    ASSERT_EQ(second.changes.size(), 1u);
-    EXPECT_EQ(second.changes[0].guidEventContext, GUID_NULL);
-
-    second.hToDestroy = hQuillon;
     m_service.ChangeAsOther(m_iDefault, 0.5f, false, kGuidOther);
-    m_service.ChangeAsOther(m_iDefault, 0.6f, false, kGuidOther);
     m_service.Flush();
-    EXPECT_EQ(second.changes.size(), 2u);
+    EXPECT_EQ(first.changes, std::vector<Change>{Change(0.3f, true, kGuidOther)});
+    EXPECT_EQ(second.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
     EXPECT_TRUE(WaitUntil([&] { return m_service.Live() == 0; }));
-    CloseHandle(first.hEntered);
 }
 
-// The active endpoints in the platform's order: each key as eFindByName matches it (each unit's
-// low byte) and as given, each friendly name as UTF-8 and UTF-16, the default marked. A listed
-// key opens its endpoint; a failing platform call fails the list.
+// The active endpoints in the platform's order: each key as eFindByName matches it and as given,
+// each name as UTF-8 and UTF-16, the default marked; a listed key opens its endpoint; a failing
+// platform call fails the whole list. Every property value read is freed.
 TEST_F(QuillonTest, ListsTheActiveEndpointsWithKeysNamesAndTheDefault)
 {
-    int iEcho = m_service.AddEndpoint(L"\u00C9cho", L"Haut-parleurs \u00E9cho");
+    const int iEcho = m_service.AddEndpoint(L"\u00C9cho", L"Haut-parleurs \u00E9cho");
     m_service.RemoveEndpoint(m_service.AddEndpoint(L"Gone"));
     m_service.AddEndpoint(nullptr, L"");
     m_service.SetDefault(iEcho);
-    struct Row
-    {
-        const char* pszKey;
-        const wchar_t* pwszKey;
-        const char* pszName;
-        const wchar_t* pwszName;
-        BOOL bDefault;
-    };
-    const Row rows[] = {
+    const QUILLON_ENDPOINT rows[] = {
         {"{0.0.0.00000000}.{default}", L"{0.0.0.00000000}.{default}", "Speakers (Default)", L"Speakers (Default)",
          FALSE},
-        {"\xC9"
-         "cho",
-         L"\u00C9cho",
-         "Haut-parleurs \xC3\xA9"
-         "cho",
-         L"Haut-parleurs \u00E9cho", TRUE},
-        {"", L"", "", L"", FALSE},
-    };
+        {"\xC9\x63ho", L"\u00C9cho", "Haut-parleurs \xC3\xA9\x63ho", L"Haut-parleurs \u00E9cho", TRUE},
+        {"", L"", "", L"", FALSE}};
     QUILLON_ENDPOINT_LIST* pList = nullptr;
     ASSERT_EQ(CQuillon::ListEndpoints(&pList), S_OK);
     ASSERT_EQ(Quillon_EndpointCount(pList), 3u);
@@ -157,13 +132,15 @@ TEST_F(QuillonTest, ListsTheActiveEndpointsWithKeysNamesAndTheDefault)
     QUILLON_ENDPOINT endpoint;
     EXPECT_EQ(Quillon_GetEndpoint(pList, 3, &endpoint), E_INVALIDARG);
     Quillon_FreeEndpointList(pList);
-    EXPECT_EQ(OpenByName(rows[1].pszKey), iEcho);
-
-    m_service.FailNext(eSimGetValue, E_ACCESSDENIED);
+    {
+        CQuillon quillon;
+        EXPECT_TRUE(quillon.Initialize(eFindByName, rows[1].pszKey));
+        EXPECT_EQ(m_service.Registrations(), std::vector<int>{iEcho});
+    }
+    m_service.FailNext("GetValue", E_ACCESSDENIED);
     EXPECT_EQ(Quillon_ListEndpoints(&pList), E_ACCESSDENIED);
     EXPECT_EQ(pList, nullptr);
     EXPECT_EQ(m_service.Live(), 0);
-    EXPECT_EQ(CSimAudioService::LiveStrings(), 0);
 }
 
 }
