@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -28,6 +27,11 @@ struct SimCall
     std::function<HRESULT()> next;
 };
 
+// The device key property and the name property, as the platform defines them.
+const PROPERTYKEY kSimKeyDeviceKey = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}},
+                                      1};
+const PROPERTYKEY kSimKeyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
+
 // An endpoint's range: -64 to 0 dB, linear in the scalar level, so that both convert exactly.
 const float kfSimMinDb = -64.0f;
 
@@ -39,15 +43,21 @@ struct SimEndpoint
     float fScalar;
     bool bMuted;
     GUID guidLastContext;
-    bool bActive; // false once removed: no longer listed, and its objects fail
 };
 
-// Methods of the platform's interfaces that the library never calls.
-#define SIM_UNUSED(method)                                                                                             \
+// A method of the platform's interfaces: recorded, its hook run, then action (an HRESULT) under
+// the service's lock (see Use); or four that the library never calls.
+#define SIM_CALL(method, action)                                                                                       \
+    STDMETHODIMP method override                                                                                       \
+    {                                                                                                                  \
+        return Use(__func__, [&] { return action; });                                                                  \
+    }
+#define SIM_UNUSED1(method)                                                                                            \
     STDMETHODIMP method override                                                                                       \
     {                                                                                                                  \
         return E_NOTIMPL;                                                                                              \
     }
+#define SIM_UNUSED(a, b, c, d) SIM_UNUSED1(a) SIM_UNUSED1(b) SIM_UNUSED1(c) SIM_UNUSED1(d)
 
 // Render endpoints with level and mute, one of them the default, and a notification thread of
 // its own in the multithreaded apartment that tells registered volume callbacks of each change
@@ -63,19 +73,14 @@ public:
     CSimAudioService()
     {
         CoInitialize(nullptr);
-        (void)RegisterOnThisThread();
+        RegisterOnThisThread();
         m_thread = std::thread(&CSimAudioService::Run, this);
     }
-    // The callbacks still registered are the library's leaks, and so are the live objects.
     ~CSimAudioService()
     {
         Locked([&] { m_bStop = true; });
         m_cv.notify_all();
         m_thread.join();
-        for (const Registration& registration : m_registrations) {
-            if (registration.second >= 0)
-                registration.first->Release();
-        }
         for (CObject* pObject : m_released)
             delete pObject;
         CoUninitialize();
@@ -85,8 +90,9 @@ public:
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszName = L"Speakers")
     {
         return Locked([&] {
-            m_endpoints.push_back(SimEndpoint{pszKey ? pszKey : L"", !pszKey, pszName, 0.5f, false, GUID_NULL, true});
-            return static_cast<int>(m_endpoints.size()) - 1;
+            m_endpoints.push_back(SimEndpoint{pszKey ? pszKey : L"", !pszKey, pszName, 0.5f, false, GUID_NULL});
+            m_active.push_back(static_cast<int>(m_endpoints.size()) - 1);
+            return m_active.back();
         });
     }
     // The next call of that name runs action first, outside the service's lock, and fails with
@@ -95,18 +101,13 @@ public:
     {
         Locked([&] { m_calls[pszCall].next = std::move(action); });
     }
-    void FailNext(const char* pszCall, HRESULT hr = E_FAIL)
-    {
-        OnNext(pszCall, [hr] { return hr; });
-    }
     // CoCreateInstance finds class objects of the caller's apartment only: a thread that opens
     // endpoints registers the service too (COM entered; its last CoUninitialize revokes it).
-    DWORD RegisterOnThisThread()
+    void RegisterOnThisThread()
     {
-        DWORD dwRegister = 0;
+        DWORD dwRegister;
         (void)CoRegisterClassObject(__uuidof(MMDeviceEnumerator), this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                     &dwRegister);
-        return dwRegister;
     }
     // From now on Unregister lets go at once: only the library's own references keep a callback
     // that is being told.
@@ -122,10 +123,10 @@ public:
     {
         Locked([&] {
             m_iDefault = iEndpoint;
-            Post(-1, [iEndpoint](IUnknown* pListener) {
+            Post(-1, [iEndpoint](IUnknown* pClient) {
                 for (ERole role : {eConsole, eMultimedia, eCommunications})
-                    static_cast<IMMNotificationClient*>(pListener)->OnDefaultDeviceChanged(eRender, role,
-                                                                                           Id(iEndpoint).c_str());
+                    static_cast<IMMNotificationClient*>(pClient)->OnDefaultDeviceChanged(eRender, role,
+                                                                                         Id(iEndpoint).c_str());
             });
         });
     }
@@ -134,11 +135,11 @@ public:
     void RemoveEndpoint(int iEndpoint)
     {
         Locked([&] {
-            m_endpoints[iEndpoint].bActive = false;
-            m_iDefault = m_iDefault == iEndpoint ? 0 : m_iDefault.load();
-            Post(-1, [iEndpoint](IUnknown* pListener) {
-                static_cast<IMMNotificationClient*>(pListener)->OnDeviceStateChanged(Id(iEndpoint).c_str(),
-                                                                                     DEVICE_STATE_NOTPRESENT);
+            m_active.erase(std::remove(m_active.begin(), m_active.end(), iEndpoint), m_active.end());
+            m_iDefault = m_iDefault == iEndpoint ? 0 : m_iDefault;
+            Post(-1, [iEndpoint](IUnknown* pClient) {
+                static_cast<IMMNotificationClient*>(pClient)->OnDeviceStateChanged(Id(iEndpoint).c_str(),
+                                                                                   DEVICE_STATE_NOTPRESENT);
             });
         });
     }
@@ -167,12 +168,9 @@ public:
         });
         return endpoints;
     }
-    // Live objects of a kind ("IAudioEndpointVolume"), or of all kinds (the class object is not
-    // counted).
-    int Live(const char* pszKind = "")
-    {
-        return Locked([&] { return m_live[pszKind]; });
-    }
+    // The service's objects that are not released for good (its class object aside), and the calls
+    // that reached one that is.
+    int Live() { return m_cLive; }
     int CallsOnReleased() { return m_cCallsOnReleased; }
     DWORD NotificationThread() { return m_dwNotificationThread; }
 
@@ -186,18 +184,15 @@ public:
     STDMETHODIMP CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override
     {
         *ppv = nullptr;
-        const HRESULT hr = pOuter ? CLASS_E_NOAGGREGATION : Enter(__func__);
-        if (FAILED(hr))
-            return hr;
-        CObject* pEnumerator = Locked([&] { return new CObject(*this, "IMMDeviceEnumerator", -1); });
-        const HRESULT hrQuery = pEnumerator->QueryInterface(riid, ppv);
-        pEnumerator->Release();
-        return hrQuery;
+        const HRESULT hr = pOuter || riid != __uuidof(IMMDeviceEnumerator) ? E_INVALIDARG : Enter(__func__);
+        if (SUCCEEDED(hr))
+            *ppv = static_cast<IMMDeviceEnumerator*>(new CObject(*this, -1));
+        return hr;
     }
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
 
 private:
-    // Each object is of one kind, for one endpoint (or for none, -1).
+    // An object for one endpoint, or for none (-1: the enumerator, a collection, a property value).
     class CObject : public IMMDeviceEnumerator,
                     public IMMDeviceCollection,
                     public IMMDevice,
@@ -205,216 +200,130 @@ private:
                     public IAudioEndpointVolume
     {
     public:
-        CObject(CSimAudioService& service, const char* pszKind, int iEndpoint)
-            : m_service(service), m_pszKind(pszKind), m_iEndpoint(iEndpoint)
+        CObject(CSimAudioService& service, int iEndpoint) : m_service(service), m_iEndpoint(iEndpoint)
         {
-            ++m_service.m_live[pszKind]; // under the service's lock
-            ++m_service.m_live[""];
+            ++m_service.m_cLive;
         }
         virtual ~CObject() = default;
 
-        // The library asks only the enumerator for an interface.
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-        {
-            const bool bEnumerator = strcmp(m_pszKind, "IMMDeviceEnumerator") == 0;
-            const bool bKnown = riid == IID_IUnknown || (riid == __uuidof(IMMDeviceEnumerator) && bEnumerator);
-            *ppv = bKnown ? static_cast<IMMDeviceEnumerator*>(this) : nullptr;
-            return bKnown ? (AddRef(), S_OK) : E_NOINTERFACE;
-        }
+        // The library asks them for no interface.
+        STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }
         STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_cRef); }
         STDMETHODIMP_(ULONG) Release() override
         {
             const LONG cRef = InterlockedDecrement(&m_cRef);
-            if (cRef == 0) {
-                (void)m_service.Enter(__func__);
-                m_service.Locked([&] {
-                    --m_service.m_live[m_pszKind];
-                    --m_service.m_live[""];
-                    m_service.m_released.push_back(this);
-                });
-            }
+            if (cRef == 0)
+                (void)Use(__func__, [&] { return --m_service.m_cLive, m_service.m_released.push_back(this), S_OK; });
             return cRef;
         }
 
-        STDMETHODIMP EnumAudioEndpoints(EDataFlow flow, DWORD dwMask, IMMDeviceCollection** ppDevices) override
-        {
-            return Make(__func__, "IMMDeviceCollection", flow == eRender && dwMask == DEVICE_STATE_ACTIVE ? -1 : -2,
-                        ppDevices);
-        }
-        STDMETHODIMP GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** ppDevice) override
-        {
-            return Make(__func__, "IMMDevice", flow == eRender && role == eConsole ? m_service.m_iDefault.load() : -2,
-                        ppDevice);
-        }
-        STDMETHODIMP GetCount(UINT* pcDevices) override
-        {
-            return Use(__func__, [&] { return *pcDevices = static_cast<UINT>(Active().size()), S_OK; });
-        }
-        STDMETHODIMP Item(UINT iDevice, IMMDevice** ppDevice) override
-        {
-            return Make(__func__, "IMMDevice", -1, ppDevice, static_cast<int>(iDevice));
-        }
-        STDMETHODIMP Activate(REFIID riid, DWORD, PROPVARIANT*, void** ppv) override
-        {
-            return Make(__func__, "IAudioEndpointVolume", riid == __uuidof(IAudioEndpointVolume) ? m_iEndpoint : -2,
-                        reinterpret_cast<IAudioEndpointVolume**>(ppv));
-        }
-        STDMETHODIMP OpenPropertyStore(DWORD, IPropertyStore** ppStore) override
-        {
-            return Make(__func__, "IPropertyStore", m_iEndpoint, ppStore);
-        }
-        STDMETHODIMP GetId(LPWSTR* ppwszId) override
-        {
-            return (*ppwszId = TaskText(Id(m_iEndpoint))) ? S_OK : E_OUTOFMEMORY;
-        }
-        // A key without text is an object, which PropVariantClear releases: a value left
-        // uncleared shows as a live object.
-        STDMETHODIMP GetValue(REFPROPERTYKEY key, PROPVARIANT* pValue) override
-        {
-            const PROPERTYKEY kKey = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}},
-                                      1};
-            const PROPERTYKEY kName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}},
-                                       14};
-            PropVariantInit(pValue);
-            return Use(__func__, [&] {
-                if (key == kKey && Mine().bNoKey) {
-                    pValue->vt = VT_UNKNOWN;
-                    pValue->punkVal = static_cast<IMMDevice*>(new CObject(m_service, "IUnknown", -1));
-                } else if (key == kKey || key == kName) {
-                    pValue->vt = VT_LPWSTR;
-                    pValue->pwszVal = TaskText(key == kKey ? Mine().strKey : Mine().strName);
-                }
-                return S_OK;
-            });
-        }
-        STDMETHODIMP RegisterEndpointNotificationCallback(IMMNotificationClient* pClient) override
-        {
-            return Register(__func__, pClient);
-        }
+        SIM_CALL(EnumAudioEndpoints(EDataFlow flow, DWORD dwMask, IMMDeviceCollection** ppDevices),
+                 New(flow == eRender && dwMask == DEVICE_STATE_ACTIVE ? -1 : -2, ppDevices))
+        SIM_CALL(GetDefaultAudioEndpoint(EDataFlow flow, ERole role, IMMDevice** ppDevice),
+                 New(flow == eRender && role == eConsole ? m_service.m_iDefault : -2, ppDevice))
+        SIM_CALL(GetCount(UINT* pcDevices), (*pcDevices = static_cast<UINT>(m_service.m_active.size()), S_OK))
+        SIM_CALL(Item(UINT iDevice, IMMDevice** ppDevice),
+                 New(iDevice < m_service.m_active.size() ? m_service.m_active[iDevice] : -2, ppDevice))
+        SIM_CALL(Activate(REFIID riid, DWORD, PROPVARIANT*, void** ppv),
+                 New(riid == __uuidof(IAudioEndpointVolume) ? m_iEndpoint : -2,
+                     reinterpret_cast<IAudioEndpointVolume**>(ppv)))
+        SIM_CALL(OpenPropertyStore(DWORD, IPropertyStore** ppStore), New(m_iEndpoint, ppStore))
+        SIM_CALL(GetValue(REFPROPERTYKEY key, PROPVARIANT* pValue), Value(key, pValue))
+        SIM_CALL(RegisterEndpointNotificationCallback(IMMNotificationClient* pClient), Register(pClient))
+        SIM_CALL(RegisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify), Register(pNotify))
+        SIM_CALL(SetMasterVolumeLevel(float fDb, LPCGUID pguid),
+                 m_service.Change(m_iEndpoint, 1 - fDb / kfSimMinDb, Mine().bMuted, pguid))
+        SIM_CALL(SetMasterVolumeLevelScalar(float fLevel, LPCGUID pguid),
+                 m_service.Change(m_iEndpoint, fLevel, Mine().bMuted, pguid))
+        SIM_CALL(SetMute(BOOL bMute, LPCGUID pguid),
+                 m_service.Change(m_iEndpoint, Mine().fScalar, bMute != FALSE, pguid))
+        SIM_CALL(GetMasterVolumeLevel(float* pfDb), (*pfDb = kfSimMinDb * (1 - Mine().fScalar), S_OK))
+        SIM_CALL(GetMasterVolumeLevelScalar(float* pfLevel), (*pfLevel = Mine().fScalar, S_OK))
+        SIM_CALL(GetMute(BOOL* pbMuted), (*pbMuted = Mine().bMuted, S_OK))
         STDMETHODIMP UnregisterEndpointNotificationCallback(IMMNotificationClient* pClient) override
         {
             return Unregister(__func__, pClient);
-        }
-        STDMETHODIMP RegisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
-        {
-            return Register(__func__, pNotify);
         }
         STDMETHODIMP UnregisterControlChangeNotify(IAudioEndpointVolumeCallback* pNotify) override
         {
             return Unregister(__func__, pNotify);
         }
-        STDMETHODIMP SetMasterVolumeLevel(float fDb, LPCGUID pguid) override
+        STDMETHODIMP GetId(LPWSTR* ppwszId) override
         {
-            return Use(__func__,
-                       [&] { return m_service.Change(m_iEndpoint, 1 - fDb / kfSimMinDb, Mine().bMuted, pguid); });
-        }
-        STDMETHODIMP SetMasterVolumeLevelScalar(float fLevel, LPCGUID pguid) override
-        {
-            return Use(__func__, [&] { return m_service.Change(m_iEndpoint, fLevel, Mine().bMuted, pguid); });
-        }
-        STDMETHODIMP SetMute(BOOL bMute, LPCGUID pguid) override
-        {
-            return Use(__func__, [&] { return m_service.Change(m_iEndpoint, Mine().fScalar, bMute != FALSE, pguid); });
-        }
-        STDMETHODIMP GetMasterVolumeLevel(float* pfDb) override
-        {
-            return Use(__func__, [&] { return *pfDb = kfSimMinDb * (1 - Mine().fScalar), S_OK; });
-        }
-        STDMETHODIMP GetMasterVolumeLevelScalar(float* pfLevel) override
-        {
-            return Use(__func__, [&] { return *pfLevel = Mine().fScalar, S_OK; });
-        }
-        STDMETHODIMP GetMute(BOOL* pbMuted) override
-        {
-            return Use(__func__, [&] { return *pbMuted = Mine().bMuted, S_OK; });
+            return (*ppwszId = TaskText(Id(m_iEndpoint))) ? S_OK : E_OUTOFMEMORY;
         }
 
-        SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**))
-        SIM_UNUSED(GetState(DWORD*))
-        SIM_UNUSED(GetCount(DWORD*))
-        SIM_UNUSED(GetAt(DWORD, PROPERTYKEY*))
-        SIM_UNUSED(Commit())
-        SIM_UNUSED(SetValue(REFPROPERTYKEY, REFPROPVARIANT))
-        SIM_UNUSED(GetChannelCount(UINT*))
-        SIM_UNUSED(QueryHardwareSupport(DWORD*))
-        SIM_UNUSED(GetVolumeRange(float*, float*, float*))
-        SIM_UNUSED(SetChannelVolumeLevel(UINT, float, LPCGUID))
-        SIM_UNUSED(GetChannelVolumeLevel(UINT, float*))
-        SIM_UNUSED(SetChannelVolumeLevelScalar(UINT, float, LPCGUID))
-        SIM_UNUSED(GetChannelVolumeLevelScalar(UINT, float*))
-        SIM_UNUSED(GetVolumeStepInfo(UINT*, UINT*))
-        SIM_UNUSED(VolumeStepUp(LPCGUID))
-        SIM_UNUSED(VolumeStepDown(LPCGUID))
+        SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**), GetState(DWORD*), GetCount(DWORD*), GetAt(DWORD, PROPERTYKEY*))
+        SIM_UNUSED(Commit(), SetValue(REFPROPERTYKEY, REFPROPVARIANT), GetChannelCount(UINT*),
+                   QueryHardwareSupport(DWORD*))
+        SIM_UNUSED(GetVolumeRange(float*, float*, float*), SetChannelVolumeLevel(UINT, float, LPCGUID),
+                   GetChannelVolumeLevel(UINT, float*), SetChannelVolumeLevelScalar(UINT, float, LPCGUID))
+        SIM_UNUSED(GetChannelVolumeLevelScalar(UINT, float*), GetVolumeStepInfo(UINT*, UINT*), VolumeStepUp(LPCGUID),
+                   VolumeStepDown(LPCGUID))
 
     private:
-        // A platform call: recorded and its next action run, then its own under the service's
+        // A platform call: recorded and its hook run, then its own action under the service's
         // lock. An endpoint's objects fail once it has gone (an unregistration still works).
         template <class F> HRESULT Use(const char* pszCall, F action)
         {
+            const bool bRelease = strcmp(pszCall, "Release") == 0;
             const HRESULT hr = m_service.Enter(pszCall);
-            m_service.m_cCallsOnReleased += m_cRef == 0;
+            m_service.m_cCallsOnReleased += m_cRef == 0 && !bRelease;
             if (FAILED(hr))
                 return hr;
             std::lock_guard<std::mutex> lock(m_service.m_mutex);
-            const bool bGone = m_iEndpoint >= 0 && !Mine().bActive && strncmp(pszCall, "Unregister", 10) != 0;
+            const std::vector<int>& active = m_service.m_active;
+            const bool bGone = m_iEndpoint >= 0 &&
+                               std::find(active.begin(), active.end(), m_iEndpoint) == active.end() && !bRelease &&
+                               strncmp(pszCall, "Unreg", 5) != 0;
             const HRESULT hrAction = bGone ? AUDCLNT_E_DEVICE_INVALIDATED : action();
             return FAILED(hrAction) ? hrAction : hr;
         }
-        // A new object of a kind for an endpoint, the active one at iItem, or none (-1); -2 stands
-        // for arguments that the platform refuses.
-        template <class I>
-        HRESULT Make(const char* pszCall, const char* pszKind, int iEndpoint, I** ppv, int iItem = -1)
+        // An object for an endpoint, or for none (-1); -2 stands for arguments the platform refuses.
+        template <class I> HRESULT New(int iEndpoint, I** ppv)
         {
-            *ppv = nullptr;
-            return Use(pszCall, [&] {
-                const std::vector<int> active = Active();
-                if (iItem >= 0)
-                    iEndpoint = iItem < static_cast<int>(active.size()) ? active[iItem] : -2;
-                return iEndpoint < -1 ? E_INVALIDARG : (*ppv = new CObject(m_service, pszKind, iEndpoint), S_OK);
-            });
+            *ppv = iEndpoint >= -1 ? new CObject(m_service, iEndpoint) : nullptr;
+            return *ppv ? S_OK : E_INVALIDARG;
+        }
+        // The device key, and the friendly name; a key without text is an object, which
+        // PropVariantClear releases, so that a value left uncleared shows as a live object.
+        HRESULT Value(REFPROPERTYKEY key, PROPVARIANT* pValue)
+        {
+            PropVariantInit(pValue);
+            if (key == kSimKeyDeviceKey && Mine().bNoKey) {
+                pValue->vt = VT_UNKNOWN;
+                pValue->punkVal = static_cast<IMMDevice*>(new CObject(m_service, -1));
+            } else if (key == kSimKeyDeviceKey || key == kSimKeyName) {
+                pValue->vt = VT_LPWSTR;
+                pValue->pwszVal = TaskText(key == kSimKeyDeviceKey ? Mine().strKey : Mine().strName);
+            }
+            return S_OK;
         }
         // A volume callback's registration holds a reference; a client's does not.
-        HRESULT Register(const char* pszCall, IUnknown* pListener)
+        HRESULT Register(IUnknown* pListener)
         {
-            return Use(pszCall, [&] {
-                if (m_iEndpoint >= 0)
-                    pListener->AddRef();
-                return m_service.m_registrations.push_back(Registration(pListener, m_iEndpoint)), S_OK;
-            });
+            if (m_iEndpoint >= 0)
+                pListener->AddRef();
+            return m_service.m_registrations.push_back(Registration(pListener, m_iEndpoint)), S_OK;
         }
-        // Waits while the listener is being told on another thread (inside the delivery the
-        // platform would deadlock; the service goes on), then drops the reference outside the lock.
+        // Then waits for a delivery under way on another thread (inside a delivery the platform
+        // would deadlock; the service goes on), and drops the reference outside the lock.
         HRESULT Unregister(const char* pszCall, IUnknown* pListener)
         {
+            std::vector<Registration>& registrations = m_service.m_registrations;
             const HRESULT hr = Use(pszCall, [&] {
-                std::vector<Registration>& registrations = m_service.m_registrations;
                 auto it = std::find(registrations.begin(), registrations.end(), Registration(pListener, m_iEndpoint));
                 return it == registrations.end() ? E_INVALIDARG : (registrations.erase(it), S_OK);
             });
-            if (FAILED(hr))
-                return hr;
-            std::unique_lock<std::mutex> lock(m_service.m_mutex);
             if (m_service.m_bUnregisterWaits && GetCurrentThreadId() != m_service.m_dwNotificationThread)
-                m_service.m_cv.wait(lock, [&] { return m_service.m_pTelling != pListener; });
-            lock.unlock();
-            if (m_iEndpoint >= 0)
+                std::lock_guard<std::mutex>{m_service.m_mutexTelling};
+            if (SUCCEEDED(hr) && m_iEndpoint >= 0)
                 pListener->Release();
             return hr;
-        }
-        // Under the lock.
-        std::vector<int> Active()
-        {
-            std::vector<int> active;
-            for (int i = 0; i < static_cast<int>(m_service.m_endpoints.size()); ++i) {
-                if (m_service.m_endpoints[i].bActive)
-                    active.push_back(i);
-            }
-            return active;
         }
         SimEndpoint& Mine() { return m_service.m_endpoints[m_iEndpoint]; }
 
         CSimAudioService& m_service;
-        const char* const m_pszKind;
         const int m_iEndpoint;
         LONG m_cRef = 1;
     };
@@ -441,9 +350,8 @@ private:
         std::function<HRESULT()> next;
         Locked([&] {
             SimCall& call = m_calls[pszCall];
-            ++call.cCalls;
-            call.dwThread = GetCurrentThreadId();
             next.swap(call.next);
+            call = SimCall{call.cCalls + 1, GetCurrentThreadId(), nullptr};
         });
         return next ? next() : S_OK;
     }
@@ -457,10 +365,9 @@ private:
         endpoint.bMuted = bMuted;
         endpoint.guidLastContext = pguidContext ? *pguidContext : GUID_NULL;
         // The one channel stays at full volume: the master level is another figure.
-        const AUDIO_VOLUME_NOTIFICATION_DATA data = {endpoint.guidLastContext, bMuted, fScalar, 1, {1.0f}};
-        Post(iEndpoint, [data](IUnknown* pListener) {
-            AUDIO_VOLUME_NOTIFICATION_DATA copy = data;
-            static_cast<IAudioEndpointVolumeCallback*>(pListener)->OnNotify(&copy);
+        AUDIO_VOLUME_NOTIFICATION_DATA data = {endpoint.guidLastContext, bMuted, fScalar, 1, {1.0f}};
+        Post(iEndpoint, [data](IUnknown* pCallback) mutable {
+            static_cast<IAudioEndpointVolumeCallback*>(pCallback)->OnNotify(&data);
         });
         return S_OK;
     }
@@ -470,8 +377,8 @@ private:
         m_queue.emplace_back(iEndpoint, std::move(tell));
         m_cv.notify_all();
     }
-    // Each listener is told if it is still registered when its turn comes (Unregister waits
-    // while it is being told, so it lives until then).
+    // Each listener is told if it is still registered when its turn comes (an unregistration
+    // waits until it has been told, so it lives until then).
     void Run()
     {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -483,14 +390,12 @@ private:
                 if (registration.second != notice.first ||
                     std::find(m_registrations.begin(), m_registrations.end(), registration) == m_registrations.end())
                     continue;
-                m_pTelling = registration.first;
+                std::lock_guard<std::mutex> telling(m_mutexTelling);
                 lock.unlock();
                 notice.second(registration.first);
                 lock.lock();
-                m_pTelling = nullptr;
-                m_cv.notify_all();
             }
-            m_queue.pop_front();
+            m_queue.erase(m_queue.begin());
             m_cv.notify_all();
         }
         lock.unlock();
@@ -500,14 +405,15 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<SimEndpoint> m_endpoints;
-    std::atomic<int> m_iDefault{0};
+    std::vector<int> m_active; // in the order listed
+    int m_iDefault = 0;
     std::vector<Registration> m_registrations;
     std::map<std::string, SimCall> m_calls;
-    std::map<std::string, int> m_live;
     std::vector<CObject*> m_released;
+    std::atomic<int> m_cLive{0};
     std::atomic<int> m_cCallsOnReleased{0};
-    std::deque<Notice> m_queue;
-    IUnknown* m_pTelling = nullptr;
+    std::vector<Notice> m_queue;
+    std::mutex m_mutexTelling; // held while a listener is told
     std::atomic<bool> m_bUnregisterWaits{true};
     bool m_bStop = false;
     std::atomic<DWORD> m_dwNotificationThread{0};

@@ -1,6 +1,5 @@
-// Objects that follow the default endpoint: the moves, what they report, and what the platform
-// asks of them (a notification client that does not do the work itself, calls that never reach
-// a released control, a teardown that leaves no move behind).
+// An object that follows the default endpoint: its moves, what they report, and what the platform
+// asks of them.
 #include "QuillonTest.h"
 
 #include <algorithm>
@@ -11,17 +10,36 @@
 namespace
 {
 
+// Holds up each move's report until told, and counts calls that overlap.
+struct CHeldListener : CListener
+{
+    void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
+    {
+        m_cOverlapping += InterlockedExchange(&m_lInside, 1);
+        if (guidEventContext == QUILLON_CONTEXT_ENDPOINT_MOVED)
+            WaitForSingleObject(m_hGo.Get(), 10000);
+        InterlockedExchange(&m_lInside, 0);
+        CListener::OnVolumeChanged(fMasterVolume, bMuted, guidEventContext);
+    }
+    CScopedHandle m_hGo{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    volatile LONG m_lInside = 0;
+    LONG m_cOverlapping = 0;
+};
+
 // The follower moves when the default changes as it starts following (before its client is
-// registered), when another endpoint becomes the default, and when its endpoint goes away. Each
-// move is reported once, with the new endpoint's state and the moved context; the follower's own
-// changes there stay unreported, others' do not. An object opened on the default stays.
+// registered), when another endpoint becomes the default during a host call (which keeps the old
+// control until it returns), and when its endpoint goes away. Each move is reported once, with the
+// new endpoint's state and the moved context, off the platform's notification thread: a change
+// that arrives meanwhile waits its turn in the library, not on that thread. The follower's own
+// changes stay unreported. Destroyed while a move is under way, it waits for the move and leaves
+// nothing behind. An object opened on the default endpoint stays.
 TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
 {
     const int iHeadphones = m_service.AddEndpoint(L"Headphones");
     const int iLineOut = m_service.AddEndpoint(L"Line Out");
     m_service.ChangeAsOther(iHeadphones, 0.25f, true, kGuidOther);
     m_service.ChangeAsOther(iLineOut, 0.75f, false, kGuidOther);
-    CListener follower;
+    CHeldListener* pFollower = new CHeldListener;
     CQuillon plain;
     ASSERT_TRUE(plain.Initialize(eFindDefault, nullptr));
     const struct
@@ -36,90 +54,54 @@ TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
          [&] {
              m_service.OnNext("RegisterEndpointNotificationCallback",
                               [&] { return m_service.SetDefault(iLineOut), m_service.Flush(), S_OK; });
-             ASSERT_TRUE(follower.InitializeFollowingDefault());
+             ASSERT_TRUE(pFollower->InitializeFollowingDefault());
          },
          iLineOut, 0.75f, false},
-        {"the default changes", [&] { m_service.SetDefault(iHeadphones); }, iHeadphones, 0.25f, true},
+        {"the default changes during a call",
+         [&] {
+             const int cUnregistered = m_service.Call("UnregisterControlChangeNotify").cCalls;
+             m_service.OnNext("SetMasterVolumeLevelScalar", [&] {
+                 m_service.SetDefault(iHeadphones);
+                 WaitUntil([&] { return m_service.Call("UnregisterControlChangeNotify").cCalls > cUnregistered; }, 500);
+                 return S_OK;
+             });
+             EXPECT_TRUE(pFollower->SetVolume(0.3f, true) && Level(iLineOut) == 0.3f);
+         },
+         iHeadphones, 0.25f, true},
         {"the endpoint goes away", [&] { m_service.RemoveEndpoint(iHeadphones); }, m_iDefault, 0.5f, false},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.pszWhat);
-        const LONG cHeard = follower.m_cChanges;
+        const LONG cHeard = pFollower->m_cChanges;
         step.change();
-        ASSERT_TRUE(WaitUntil([&] { return follower.m_cChanges == cHeard + 1; }));
-        EXPECT_EQ(follower.m_changes.back(), Change(step.fLevel, step.bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED));
+        ASSERT_TRUE(WaitUntil([&] { return pFollower->m_lInside == 1; }));
+        m_service.ChangeAsOther(step.iTo, 0.6f, false, kGuidOther);
+        EXPECT_TRUE(m_service.Flush(5000));
+        SetEvent(pFollower->m_hGo.Get());
+        ASSERT_TRUE(WaitUntil([&] { return pFollower->m_cChanges == cHeard + 2; }));
+        const std::vector<Change> heard(pFollower->m_changes.end() - 2, pFollower->m_changes.end());
+        EXPECT_EQ(heard, (std::vector<Change>{Change(step.fLevel, step.bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED),
+                                              Change(0.6f, false, kGuidOther)}));
         std::vector<int> registrations = m_service.Registrations();
         std::sort(registrations.begin(), registrations.end());
         EXPECT_EQ(registrations, (std::vector<int>{-1, m_iDefault, step.iTo}));
-        EXPECT_TRUE(follower.SetVolume(0.6f, true) && Level(step.iTo) == 0.6f);
-        m_service.ChangeAsOther(step.iTo, 0.6f, false, kGuidOther);
-        m_service.Flush();
-        EXPECT_EQ(follower.m_cChanges, cHeard + 2);
-        EXPECT_EQ(follower.m_changes.back(), Change(0.6f, false, kGuidOther));
+        EXPECT_TRUE(pFollower->SetVolume(0.7f, true) && Level(step.iTo) == 0.7f);
     }
-    EXPECT_NE(m_service.Call("GetDefaultAudioEndpoint").dwThread, m_service.NotificationThread());
-}
-
-// Holds up a move's report until told, and counts calls that overlap.
-struct CHeldListener : CListener
-{
-    void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
-    {
-        m_cOverlapping += InterlockedExchange(&m_lInside, 1);
-        if (guidEventContext == QUILLON_CONTEXT_ENDPOINT_MOVED)
-            WaitForSingleObject(m_hGo.Get(), 10000);
-        CListener::OnVolumeChanged(fMasterVolume, bMuted, guidEventContext);
-        InterlockedExchange(&m_lInside, 0);
-    }
-    CScopedHandle m_hGo{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    LONG m_lInside = 0;
-    LONG m_cOverlapping = 0;
-};
-
-// A change that arrives while the follower hears a move's report (on another thread) waits its
-// turn in the library, not on the platform's notification thread: the object hears one change
-// at a time, in order.
-TEST_F(QuillonTest, AFollowerHearsOneChangeAtATime)
-{
-    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
-    CHeldListener follower;
-    ASSERT_TRUE(follower.InitializeFollowingDefault());
-    m_service.SetDefault(iHeadphones);
-    ASSERT_TRUE(WaitUntil([&] { return InterlockedCompareExchange(&follower.m_lInside, 0, 0) == 1; }));
-    m_service.ChangeAsOther(iHeadphones, 0.7f, false, kGuidOther);
-    EXPECT_TRUE(m_service.Flush(5000));
-    SetEvent(follower.m_hGo.Get());
-    ASSERT_TRUE(WaitUntil([&] { return follower.m_cChanges == 2; }));
-    EXPECT_EQ(follower.m_cOverlapping, 0);
-    EXPECT_EQ(follower.m_changes.back(), Change(0.7f, false, kGuidOther));
-}
-
-// A host call under way keeps the control it started on until it returns, while a move replaces
-// it; destroying a follower while a move is under way waits for the move and leaves nothing
-// registered or held.
-TEST_F(QuillonTest, MovesNeverReachAReleasedControlOrOutliveTheObject)
-{
-    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
-    CListener* pFollower = new CListener;
-    ASSERT_TRUE(pFollower->InitializeFollowingDefault());
-    m_service.OnNext("SetMasterVolumeLevelScalar", [&] {
-        m_service.SetDefault(iHeadphones);
-        WaitUntil([&] { return m_service.Call("UnregisterControlChangeNotify").cCalls > 0; }, 500);
-        return S_OK;
-    });
-    EXPECT_TRUE(pFollower->SetVolume(0.3f, true));
-    ASSERT_TRUE(WaitUntil([&] { return pFollower->m_cChanges == 1; }));
+    m_service.Flush();
+    EXPECT_EQ(pFollower->m_cChanges, 6);
+    EXPECT_EQ(pFollower->m_cOverlapping, 0);
     EXPECT_EQ(m_service.CallsOnReleased(), 0);
+    EXPECT_NE(m_service.Call("GetDefaultAudioEndpoint").dwThread, m_service.NotificationThread());
 
     CScopedHandle hMoving(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::atomic<bool> bMoved(false);
     m_service.OnNext("Activate", [&] { return SetEvent(hMoving.Get()), Sleep(300), bMoved = true, S_OK; });
-    m_service.SetDefault(m_iDefault);
+    m_service.SetDefault(iLineOut);
     ASSERT_EQ(WaitForSingleObject(hMoving.Get(), 5000), WAIT_OBJECT_0);
     delete pFollower;
     EXPECT_TRUE(bMoved);
-    EXPECT_EQ(m_service.Live(), 0);
-    EXPECT_EQ(m_service.Registrations(), std::vector<int>());
+    EXPECT_EQ(m_service.Registrations(), std::vector<int>{m_iDefault});
+    EXPECT_EQ(m_service.Live(), 3);
 }
 
 }

@@ -1,7 +1,8 @@
-// What real hosts and the real platform ask of Quillon beyond its behaviour: COM apartments left
-// as the host had them, no exception and no block lost when memory runs out, and the threading
-// contract of OnVolumeChanged. Wine neither notifies nor enforces the platform's rules for its
-// callbacks, so the simulated service shows where the library unregisters, releases and waits.
+// What real hosts and the real platform ask of Quillon beyond its behaviour: COM apartments and
+// the heap left as the host had them, nothing thrown or lost when memory runs out, and the
+// threading contract of change notification. Wine neither notifies nor enforces the platform's
+// rules for its callbacks (no waiting, unregistering or final releases in them), so the simulated
+// service shows where the library waits, unregisters and releases.
 #include "QuillonTest.h"
 
 #include <atomic>
@@ -20,8 +21,9 @@ std::atomic<DWORD> g_dwFailingThread(0);
 std::atomic<int> g_cAllowed(0);
 std::atomic<LONG_PTR> g_cBlocks(0);
 std::atomic<bool> g_bPoison(false);
-void*(__cdecl* g_pfnMalloc)(size_t) = nullptr;
-void(__cdecl* g_pfnFree)(void*) = nullptr;
+const HMODULE g_hCrt = GetModuleHandleA("msvcrt.dll");
+void*(__cdecl* const g_pfnMalloc)(size_t) = reinterpret_cast<void*(__cdecl*)(size_t)>(GetProcAddress(g_hCrt, "malloc"));
+void(__cdecl* const g_pfnFree)(void*) = reinterpret_cast<void(__cdecl*)(void*)>(GetProcAddress(g_hCrt, "free"));
 
 void* __cdecl LibraryMalloc(size_t cb)
 {
@@ -51,50 +53,65 @@ template <class F> bool Route(F pfn, F pfnHook)
     return pSlot != pEnd && VirtualProtect(pSlot, sizeof pfn, PAGE_READWRITE, &dwProtect) && (*pSlot = pfnHook);
 }
 
-bool HookTheLibrarysHeap()
-{
-    static const bool s_bHooked = [] {
-        HMODULE hCrt = GetModuleHandleA("msvcrt.dll");
-        g_pfnMalloc = reinterpret_cast<decltype(g_pfnMalloc)>(GetProcAddress(hCrt, "malloc"));
-        g_pfnFree = reinterpret_cast<decltype(g_pfnFree)>(GetProcAddress(hCrt, "free"));
-        return Route(g_pfnMalloc, &LibraryMalloc) && Route(g_pfnFree, &LibraryFree);
-    }();
-    return s_bHooked;
+const bool g_bHooked = Route(g_pfnMalloc, &LibraryMalloc) && Route(g_pfnFree, &LibraryFree);
+
+// Allocations through this program's own global new.
+std::atomic<long> g_cHostNew(0);
+
 }
 
-// The constructor's COM count goes back on its own thread only: a thread outside COM is in an
-// apartment while the object lives and out of COM after it; one in an apartment already keeps
+void* operator new(size_t cb)
+{
+    ++g_cHostNew;
+    if (void* pv = HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1))
+        return pv;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* pv) noexcept
+{
+    HeapFree(GetProcessHeap(), 0, pv);
+}
+
+void operator delete(void* pv, size_t) noexcept
+{
+    HeapFree(GetProcessHeap(), 0, pv);
+}
+
+namespace
+{
+
+// The calling thread's own apartment: APTTYPE_STA (the main one too) or APTTYPE_MTA, or -1 when
+// it is outside COM (such a thread reports the implicit MTA while another is in the MTA).
+int Apartment()
+{
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    if (FAILED(CoGetApartmentType(&type, &qualifier)) || qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
+        return -1;
+    return type == APTTYPE_MAINSTA ? APTTYPE_STA : type;
+}
+
+// Objects of the class, plain and derived, single and in arrays, come from the library's heap,
+// never from the host's global new, and without memory there nothing throws: new gives null,
+// Quillon_Create says so, an object without an implementation (and its copy) fails every call and
+// leaves COM alone, and an Initialize that cannot make its binding holds nothing; no block is
+// lost. The constructor's COM count goes back on its own thread only: a thread outside COM is in
+// an apartment while the object lives and out of COM after it; one in an apartment already keeps
 // its own count only; one in the multithreaded apartment keeps it, also when it destroys an
 // object made on another thread.
-TEST_F(QuillonTest, AnObjectGivesBackOnItsThreadWhatItsConstructorAdded)
+TEST_F(QuillonTest, ComAndMemoryStayAsTheHostHadThem)
 {
+    ASSERT_TRUE(g_bHooked);
+    const long cHostNew = g_cHostNew;
+    delete new CListener;
+    delete[] new (std::nothrow) CListener[2];
+    alignas(CListener) unsigned char rgbPlace[sizeof(CListener)];
+    (new (rgbPlace) CListener)->~CListener();
+    int* volatile pnControl = new int;
+    delete pnControl;
+    EXPECT_EQ(g_cHostNew, cHostNew + 1);
     CQuillon* pMadeHere = new CQuillon;
-    std::thread([&] {
-        {
-            CQuillon quillon;
-            EXPECT_EQ(Apartment(), APTTYPE_STA);
-            (void)m_service.RegisterOnThisThread();
-            EXPECT_TRUE(quillon.Initialize(eFindDefault, nullptr) && quillon.Initialize(eFindDefault, nullptr));
-        }
-        EXPECT_EQ(Apartment(), -1);
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        delete new CQuillon;
-        CoUninitialize();
-        EXPECT_EQ(Apartment(), -1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        delete new CQuillon;
-        delete pMadeHere;
-        EXPECT_EQ(Apartment(), APTTYPE_MTA);
-        CoUninitialize();
-    }).join();
-}
-
-// Without memory in the library nothing throws: new gives null, Quillon_Create says so, an object
-// without an implementation (and its copy) fails every call and leaves COM alone, and an
-// Initialize that cannot make its callback holds nothing. No block is lost on the way.
-TEST_F(QuillonTest, WithoutMemoryNothingThrowsAndEveryCallFails)
-{
-    ASSERT_TRUE(HookTheLibrarysHeap());
     std::thread([&] {
         const LONG_PTR cBlocks = g_cBlocks;
         g_dwFailingThread = GetCurrentThreadId();
@@ -105,11 +122,11 @@ TEST_F(QuillonTest, WithoutMemoryNothingThrowsAndEveryCallFails)
         EXPECT_EQ(Quillon_Create(&hQuillon), E_OUTOFMEMORY);
         EXPECT_EQ(hQuillon, nullptr);
         {
-            CQuillon quillon;
-            CQuillon copy(quillon);
+            CQuillon without;
+            CQuillon copy(without);
             g_dwFailingThread = 0;
             EXPECT_EQ(Apartment(), -1);
-            for (CQuillon* pQuillon : {&quillon, &copy}) {
+            for (CQuillon* pQuillon : {&without, &copy}) {
                 float fLevel;
                 bool bMuted;
                 pQuillon->Test(1);
@@ -117,17 +134,27 @@ TEST_F(QuillonTest, WithoutMemoryNothingThrowsAndEveryCallFails)
                              pQuillon->SetVolume(0.5f, true) || pQuillon->GetVolume(&fLevel, true) ||
                              pQuillon->SetMute(true) || pQuillon->GetMute(&bMuted));
             }
-        }
-        {
             CQuillon quillon;
-            (void)m_service.RegisterOnThisThread();
+            EXPECT_EQ(Apartment(), APTTYPE_STA);
+            m_service.RegisterOnThisThread();
             g_cAllowed = 1;
             g_dwFailingThread = GetCurrentThreadId();
             EXPECT_FALSE(quillon.Initialize(eFindDefault, nullptr));
             g_dwFailingThread = 0;
             EXPECT_EQ(m_service.Live(), 0);
+            EXPECT_TRUE(quillon.Initialize(eFindDefault, nullptr) && quillon.Initialize(eFindDefault, nullptr));
         }
+        EXPECT_EQ(Apartment(), -1);
         EXPECT_EQ(g_cBlocks, cBlocks);
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        delete new CQuillon;
+        CoUninitialize();
+        EXPECT_EQ(Apartment(), -1);
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        delete new CQuillon;
+        delete pMadeHere;
+        EXPECT_EQ(Apartment(), APTTYPE_MTA);
+        CoUninitialize();
     }).join();
 }
 
@@ -144,7 +171,7 @@ struct CReassigning : CQuillon
 
 // Destroyed or assigned over inside its own OnVolumeChanged, an object lets go at once: the
 // unregistrations (the first held up until the notification thread is seen free) and the final
-// releases come on another thread, which the platform requires of its notification thread.
+// releases come on another thread.
 TEST_F(QuillonTest, InsideItsOwnDeliveryAnObjectLetsGoWithoutWaiting)
 {
     const int iOther = m_service.AddEndpoint(L"Other");
@@ -167,34 +194,6 @@ TEST_F(QuillonTest, InsideItsOwnDeliveryAnObjectLetsGoWithoutWaiting)
     delete pReassigning;
 }
 
-// A delivery keeps its callback alive to its end by a reference of its own. Here the service lets
-// go of the callback at once, the object destroys itself in OnVolumeChanged and waits there for
-// the work it handed on, and the library's freed blocks are poisoned: a callback freed meanwhile
-// crashes its delivery.
-struct CWaitingSelfDestroying : CQuillon
-{
-    void OnVolumeChanged(float, bool, GUID) override
-    {
-        CSimAudioService* pService = m_pService;
-        delete this;
-        EXPECT_TRUE(WaitUntil([&] { return pService->Live() == 0; }));
-    }
-    CSimAudioService* m_pService = nullptr;
-};
-
-TEST_F(QuillonTest, ADeliveryKeepsItsCallbackAliveToItsEnd)
-{
-    ASSERT_TRUE(HookTheLibrarysHeap());
-    m_service.UnregisterWithoutWaiting();
-    CWaitingSelfDestroying* pObject = new CWaitingSelfDestroying;
-    pObject->m_pService = &m_service;
-    ASSERT_TRUE(pObject->Initialize(eFindDefault, nullptr));
-    g_bPoison = true;
-    m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
-    EXPECT_TRUE(m_service.Flush());
-    EXPECT_TRUE(WaitUntil([&] { return m_service.Live() == 0; }));
-}
-
 // The process's open handles. Where the platform leaves the count unimplemented (Wine answers
 // 0), the handle values that it still accepts are counted (small multiples of four).
 DWORD OpenHandles()
@@ -209,41 +208,66 @@ DWORD OpenHandles()
 }
 
 CScopedHandle g_hEntered(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-std::atomic<bool> g_bInside(false);
-std::atomic<bool> g_bFreedInside(false);
+volatile bool g_bInside = false;
 
-struct CSlowListener : CQuillon
+struct CCallbackLog
 {
-    void OnVolumeChanged(float, bool, GUID) override
-    {
-        g_bInside = true;
-        SetEvent(g_hEntered.Get());
-        Sleep(50);
-        g_bInside = false;
-    }
-    static void operator delete(void* pv)
-    {
-        g_bFreedInside = g_bFreedInside || g_bInside;
-        CQuillon::operator delete(pv);
-    }
+    std::vector<Change> changes;
+    QUILLON_HANDLE hToDestroy;
+    CSimAudioService* pService;
 };
 
-// Destroyed on a host thread, an object first waits for its OnVolumeChanged under way (the
-// service lets go of the callback at once: the library itself must wait), and so often that a
-// handle left behind by each wait shows above the few that Wine opens for itself meanwhile.
-TEST_F(QuillonTest, DestructionOnAHostThreadWaitsForADeliveryUnderWay)
+// Stays in its call a while; given a handle, removes itself, destroys the handle and waits until
+// the library has let go of the endpoint.
+void QUILLON_CALL Record(void* pvLog, float fMasterVolume, BOOL bMuted, const GUID* pguidEventContext)
 {
+    CCallbackLog* pLog = static_cast<CCallbackLog*>(pvLog);
+    pLog->changes.emplace_back(fMasterVolume, bMuted != FALSE, *pguidEventContext);
+    if (!pLog->hToDestroy) {
+        g_bInside = true;
+        SetEvent(g_hEntered.Get());
+        Sleep(100);
+        g_bInside = false;
+    } else if (SUCCEEDED(Quillon_SetChangeCallback(pLog->hToDestroy, nullptr, nullptr))) {
+        Quillon_Destroy(pLog->hToDestroy);
+        EXPECT_TRUE(WaitUntil([&] { return pLog->pService->Live() == 0; }));
+    }
+}
+
+// The C callback hears others' changes with their context, never its handle's own. Outside a call
+// of it, replacing it or destroying its handle waits for the call under way (the service lets go
+// at once: the library itself must wait), so often that a handle left behind by each wait would
+// show above the few that Wine opens for itself. Inside its call a callback may remove itself and
+// destroy its handle, while the delivery keeps what it uses alive by a reference of its own (the
+// library's freed blocks are poisoned by then: a use after free crashes).
+TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
+{
+    ASSERT_TRUE(g_bHooked);
     m_service.UnregisterWithoutWaiting();
+    CCallbackLog slow = {{}, nullptr, nullptr};
+    CCallbackLog destroying = {{}, nullptr, &m_service};
     DWORD cHandles = 0;
     for (int iRound = 0; iRound < 10; ++iRound) {
         cHandles = iRound == 1 ? OpenHandles() : cHandles;
-        CSlowListener* pListener = new CSlowListener;
-        ASSERT_TRUE(pListener->Initialize(eFindDefault, nullptr));
-        m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
+        QUILLON_HANDLE hQuillon = nullptr;
+        ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
+        ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &slow), S_OK);
+        ASSERT_TRUE(SUCCEEDED(Quillon_InitializeDefault(hQuillon)) && SUCCEEDED(Quillon_SetVolume(hQuillon, 0.2f)));
+        m_service.ChangeAsOther(m_iDefault, 0.3f, true, kGuidOther);
         ASSERT_EQ(WaitForSingleObject(g_hEntered.Get(), 5000), WAIT_OBJECT_0);
-        delete pListener;
+        destroying.hToDestroy = hQuillon;
+        if (iRound == 9)
+            EXPECT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &destroying), S_OK);
+        else
+            Quillon_Destroy(hQuillon);
+        EXPECT_FALSE(g_bInside) << iRound;
     }
-    EXPECT_FALSE(g_bFreedInside);
+    g_bPoison = true;
+    m_service.ChangeAsOther(m_iDefault, 0.4f, false, GUID_NULL);
+    m_service.ChangeAsOther(m_iDefault, 0.5f, false, kGuidOther);
+    EXPECT_TRUE(m_service.Flush());
+    EXPECT_EQ(slow.changes, std::vector<Change>(10, Change(0.3f, true, kGuidOther)));
+    EXPECT_EQ(destroying.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
     EXPECT_LT(OpenHandles(), cHandles + 4);
 }
 

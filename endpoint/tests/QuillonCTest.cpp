@@ -1,8 +1,6 @@
-// The C interface against the simulated service: its results, its change callback, and the list
-// of endpoints (which the class's static member gives as well).
+// The C interface against the simulated service: its results, and the list of endpoints (which
+// the class's static member gives as well). Its callback is in PlatformRulesTest.cpp.
 #include "QuillonTest.h"
-
-#include "CScopedHandle.h"
 
 namespace
 {
@@ -28,9 +26,9 @@ TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
         {"no key", [&] { return Quillon_InitializeByKey(hQuillon, nullptr); }, E_POINTER},
         {"an unknown key", [&] { return Quillon_InitializeByKey(hQuillon, "Line In"); }, QUILLON_E_NOT_FOUND},
         {"a key", [&] { return Quillon_InitializeByKey(hQuillon, "LINE OUT"); }, S_OK},
-        {"mute", [&] { return Quillon_SetMute(hQuillon, 2); }, S_OK},
+        {"mute", [&] { return Quillon_SetMute(hQuillon, TRUE); }, S_OK},
         {"the platform's failure",
-         [&] { return m_service.FailNext("GetMute", E_ACCESSDENIED), Quillon_GetMute(hQuillon, &bMuted); },
+         [&] { return m_service.OnNext("GetMute", [] { return E_ACCESSDENIED; }), Quillon_GetMute(hQuillon, &bMuted); },
          E_ACCESSDENIED},
         {"decibels", [&] { return Quillon_SetVolumeDb(hQuillon, -6.0f); }, S_OK},
         {"read in decibels", [&] { return Quillon_GetVolumeDb(hQuillon, &fDb); }, S_OK},
@@ -50,57 +48,6 @@ TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
     Quillon_Destroy(hQuillon);
     Quillon_Destroy(nullptr);
     EXPECT_EQ(m_service.Live(), 0);
-}
-
-struct CCallbackLog
-{
-    std::vector<Change> changes;
-    // Set: the call stays a while. hToDestroy: the call removes its callback and destroys it.
-    HANDLE hEntered;
-    volatile bool bInside;
-    QUILLON_HANDLE hToDestroy;
-};
-
-void QUILLON_CALL Record(void* pvLog, float fMasterVolume, BOOL bMuted, const GUID* pguidEventContext)
-{
-    CCallbackLog* pLog = static_cast<CCallbackLog*>(pvLog);
-    pLog->changes.emplace_back(fMasterVolume, bMuted != FALSE, *pguidEventContext);
-    if (pLog->hEntered) {
-        pLog->bInside = true;
-        SetEvent(pLog->hEntered);
-        Sleep(200);
-        pLog->bInside = false;
-    }
-    if (QUILLON_HANDLE hQuillon = pLog->hToDestroy) {
-        pLog->hToDestroy = nullptr;
-        EXPECT_EQ(Quillon_SetChangeCallback(hQuillon, nullptr, nullptr), S_OK);
-        Quillon_Destroy(hQuillon);
-    }
-}
-
-// The callback hears others' changes with their context, never the handle's own; replaced
-// outside a call of it, it is no longer running once the replacement returns; inside its call a
-// callback may remove itself and destroy its handle.
-TEST_F(QuillonTest, CCallbackHearsOthersUntilReplaced)
-{
-    QUILLON_HANDLE hQuillon = nullptr;
-    ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
-    CScopedHandle hEntered(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    CCallbackLog first = {{}, hEntered.Get(), false, nullptr};
-    CCallbackLog second = {{}, nullptr, false, hQuillon};
-    ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &first), S_OK);
-    ASSERT_EQ(Quillon_InitializeDefault(hQuillon), S_OK);
-    ASSERT_EQ(Quillon_SetVolume(hQuillon, 0.2f), S_OK);
-    m_service.ChangeAsOther(m_iDefault, 0.3f, true, kGuidOther);
-    ASSERT_EQ(WaitForSingleObject(hEntered.Get(), 5000), WAIT_OBJECT_0);
-    ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &second), S_OK);
-    EXPECT_FALSE(first.bInside);
-    m_service.ChangeAsOther(m_iDefault, 0.4f, false, GUID_NULL);
-    m_service.ChangeAsOther(m_iDefault, 0.5f, false, kGuidOther);
-    m_service.Flush();
-    EXPECT_EQ(first.changes, std::vector<Change>{Change(0.3f, true, kGuidOther)});
-    EXPECT_EQ(second.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
-    EXPECT_TRUE(WaitUntil([&] { return m_service.Live() == 0; }));
 }
 
 // The active endpoints in the platform's order: each key as eFindByName matches it and as given,
@@ -137,7 +84,7 @@ TEST_F(QuillonTest, ListsTheActiveEndpointsWithKeysNamesAndTheDefault)
         EXPECT_TRUE(quillon.Initialize(eFindByName, rows[1].pszKey));
         EXPECT_EQ(m_service.Registrations(), std::vector<int>{iEcho});
     }
-    m_service.FailNext("GetValue", E_ACCESSDENIED);
+    m_service.OnNext("GetValue", [] { return E_ACCESSDENIED; });
     EXPECT_EQ(Quillon_ListEndpoints(&pList), E_ACCESSDENIED);
     EXPECT_EQ(pList, nullptr);
     EXPECT_EQ(m_service.Live(), 0);

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the Quillon tests share: a fixture with the simulated audio service and its default
-// endpoint, a host object that records what it hears, and helpers for threads and apartments.
+// endpoint, and a host object that records what it hears.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -30,22 +30,10 @@ class QuillonTest : public testing::Test
 {
 protected:
     float Level(int iEndpoint) { return m_service.Endpoint(iEndpoint).fScalar; }
-    GUID LastContext(int iEndpoint) { return m_service.Endpoint(iEndpoint).guidLastContext; }
 
     CSimAudioService m_service;
     const int m_iDefault = m_service.AddEndpoint(L"{0.0.0.00000000}.{default}", L"Speakers (Default)");
 };
-
-// The calling thread's own apartment: APTTYPE_STA (the main one too) or APTTYPE_MTA, or -1 when
-// it is outside COM (such a thread reports the implicit MTA while another is in the MTA).
-inline int Apartment()
-{
-    APTTYPE type;
-    APTTYPEQUALIFIER qualifier;
-    if (FAILED(CoGetApartmentType(&type, &qualifier)) || qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
-        return -1;
-    return type == APTTYPE_MAINSTA ? APTTYPE_STA : type;
-}
 
 // Polls until the condition holds or dwMs have passed; whether it held.
 template <class F> bool WaitUntil(F condition, DWORD dwMs = 5000)
