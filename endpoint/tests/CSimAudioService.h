@@ -28,8 +28,7 @@ struct SimCall
 };
 
 // The device key property and the name property, as the platform defines them.
-const PROPERTYKEY kSimKeyDeviceKey = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}},
-                                      1};
+const PROPERTYKEY kSimKey = {{0x233164C8, 0x1B2C, 0x4C7D, {0xBC, 0x68, 0xB6, 0x71, 0x68, 0x7A, 0x25, 0x67}}, 1};
 const PROPERTYKEY kSimKeyName = {{0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
 
 // An endpoint's range: -64 to 0 dB, linear in the scalar level, so that both convert exactly.
@@ -78,7 +77,7 @@ public:
     }
     ~CSimAudioService()
     {
-        Locked([&] { m_bStop = true; });
+        Lock(), m_bStop = true;
         m_cv.notify_all();
         m_thread.join();
         for (CObject* pObject : m_released)
@@ -89,18 +88,14 @@ public:
     // Endpoint 0 is the default one until SetDefault.
     int AddEndpoint(const wchar_t* pszKey, const wchar_t* pszName = L"Speakers")
     {
-        return Locked([&] {
-            m_endpoints.push_back(SimEndpoint{pszKey ? pszKey : L"", !pszKey, pszName, 0.5f, false, GUID_NULL});
-            m_active.push_back(static_cast<int>(m_endpoints.size()) - 1);
-            return m_active.back();
-        });
+        const auto lock = Lock();
+        m_endpoints.push_back(SimEndpoint{pszKey ? pszKey : L"", !pszKey, pszName, 0.5f, false, GUID_NULL});
+        m_active.push_back(static_cast<int>(m_endpoints.size()) - 1);
+        return m_active.back();
     }
     // The next call of that name runs action first, outside the service's lock, and fails with
     // its result (a success code lets the call go on and is returned).
-    void OnNext(const char* pszCall, std::function<HRESULT()> action)
-    {
-        Locked([&] { m_calls[pszCall].next = std::move(action); });
-    }
+    void OnNext(const char* pszCall, std::function<HRESULT()> action) { Lock(), m_calls[pszCall].next = action; }
     // CoCreateInstance finds class objects of the caller's apartment only: a thread that opens
     // endpoints registers the service too (COM entered; its last CoUninitialize revokes it).
     void RegisterOnThisThread()
@@ -116,31 +111,29 @@ public:
     // Another program's change, as the platform reports it.
     void ChangeAsOther(int iEndpoint, float fScalar, bool bMuted, const GUID& guidEventContext)
     {
-        Locked([&] { return Change(iEndpoint, fScalar, bMuted, &guidEventContext); });
+        Lock(), Change(iEndpoint, fScalar, bMuted, &guidEventContext);
     }
     // The platform tells clients of a new default for each role.
     void SetDefault(int iEndpoint)
     {
-        Locked([&] {
-            m_iDefault = iEndpoint;
-            Post(-1, [iEndpoint](IUnknown* pClient) {
-                for (ERole role : {eConsole, eMultimedia, eCommunications})
-                    static_cast<IMMNotificationClient*>(pClient)->OnDefaultDeviceChanged(eRender, role,
-                                                                                         Id(iEndpoint).c_str());
-            });
+        const auto lock = Lock();
+        m_iDefault = iEndpoint;
+        Post(-1, [iEndpoint](IUnknown* pClient) {
+            for (ERole role : {eConsole, eMultimedia, eCommunications})
+                static_cast<IMMNotificationClient*>(pClient)->OnDefaultDeviceChanged(eRender, role,
+                                                                                     Id(iEndpoint).c_str());
         });
     }
     // Clients hear only that its state changed, as the platform may tell that before it names a
     // new default; a removed default gives way to endpoint 0.
     void RemoveEndpoint(int iEndpoint)
     {
-        Locked([&] {
-            m_active.erase(std::remove(m_active.begin(), m_active.end(), iEndpoint), m_active.end());
-            m_iDefault = m_iDefault == iEndpoint ? 0 : m_iDefault;
-            Post(-1, [iEndpoint](IUnknown* pClient) {
-                static_cast<IMMNotificationClient*>(pClient)->OnDeviceStateChanged(Id(iEndpoint).c_str(),
-                                                                                   DEVICE_STATE_NOTPRESENT);
-            });
+        const auto lock = Lock();
+        m_active.erase(std::remove(m_active.begin(), m_active.end(), iEndpoint), m_active.end());
+        m_iDefault = m_iDefault == iEndpoint ? 0 : m_iDefault;
+        Post(-1, [iEndpoint](IUnknown* pClient) {
+            static_cast<IMMNotificationClient*>(pClient)->OnDeviceStateChanged(Id(iEndpoint).c_str(),
+                                                                               DEVICE_STATE_NOTPRESENT);
         });
     }
     // Whether every change made so far was told within dwMs.
@@ -150,22 +143,15 @@ public:
         return m_cv.wait_for(lock, std::chrono::milliseconds(dwMs), [&] { return m_queue.empty(); });
     }
 
-    SimEndpoint Endpoint(int iEndpoint)
-    {
-        return Locked([&] { return m_endpoints[iEndpoint]; });
-    }
-    SimCall Call(const char* pszCall)
-    {
-        return Locked([&] { return m_calls[pszCall]; });
-    }
+    SimEndpoint Endpoint(int iEndpoint) { return Lock(), m_endpoints[iEndpoint]; }
+    SimCall Call(const char* pszCall) { return Lock(), m_calls[pszCall]; }
     // The endpoints of the registered volume callbacks, and -1 for each client, in order.
     std::vector<int> Registrations()
     {
+        const auto lock = Lock();
         std::vector<int> endpoints;
-        Locked([&] {
-            for (const Registration& registration : m_registrations)
-                endpoints.push_back(registration.second);
-        });
+        for (const Registration& registration : m_registrations)
+            endpoints.push_back(registration.second);
         return endpoints;
     }
     // The service's objects that are not released for good (its class object aside), and the calls
@@ -290,12 +276,12 @@ private:
         HRESULT Value(REFPROPERTYKEY key, PROPVARIANT* pValue)
         {
             PropVariantInit(pValue);
-            if (key == kSimKeyDeviceKey && Mine().bNoKey) {
+            if (key == kSimKey && Mine().bNoKey) {
                 pValue->vt = VT_UNKNOWN;
                 pValue->punkVal = static_cast<IMMDevice*>(new CObject(m_service, -1));
-            } else if (key == kSimKeyDeviceKey || key == kSimKeyName) {
+            } else if (key == kSimKey || key == kSimKeyName) {
                 pValue->vt = VT_LPWSTR;
-                pValue->pwszVal = TaskText(key == kSimKeyDeviceKey ? Mine().strKey : Mine().strName);
+                pValue->pwszVal = TaskText(key == kSimKey ? Mine().strKey : Mine().strName);
             }
             return S_OK;
         }
@@ -340,19 +326,15 @@ private:
         void* pv = CoTaskMemAlloc(cb);
         return static_cast<LPWSTR>(pv ? memcpy(pv, strText.c_str(), cb) : nullptr);
     }
-    template <class F> auto Locked(F action) -> decltype(action())
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return action();
-    }
+    // The service's lock, to the end of the statement (or of the scope it is kept in).
+    std::unique_lock<std::mutex> Lock() { return std::unique_lock<std::mutex>(m_mutex); }
     HRESULT Enter(const char* pszCall)
     {
-        std::function<HRESULT()> next;
-        Locked([&] {
-            SimCall& call = m_calls[pszCall];
-            next.swap(call.next);
-            call = SimCall{call.cCalls + 1, GetCurrentThreadId(), nullptr};
-        });
+        auto lock = Lock();
+        SimCall& call = m_calls[pszCall];
+        const std::function<HRESULT()> next = call.next;
+        call = SimCall{call.cCalls + 1, GetCurrentThreadId(), nullptr};
+        lock.unlock();
         return next ? next() : S_OK;
     }
     // Under the lock. Levels out of range are refused, as the platform does.

@@ -55,23 +55,18 @@ TEST_F(QuillonTest, AFailedInitializeKeepsWhatItAcquired)
 TEST_F(QuillonTest, NamesMatchDeviceKeysIgnoringAsciiCaseOnly)
 {
     const std::wstring strLong(300, L'A');
+    const std::string str255(255, 'a'), str256(256, 'a');
     for (const wchar_t* pszKey : {static_cast<const wchar_t*>(nullptr), L"Line Out", L"\u00C9cho", L"\u0410x", L"Twin",
                                   L"twin", L"Zed@[", strLong.c_str()})
         m_service.AddEndpoint(pszKey);
     // The name, and the endpoint that it opens (-1: none). "\xC9\x63ho" is "Echo" with an acute
     // accent in Latin-1.
-    const std::pair<std::string, int> rows[] = {{"lINE oUT", 2},
-                                                {"\xC9\x63ho", 3},
-                                                {"\xE9\x63ho", -1},
-                                                {"\x10x", 4},
-                                                {"TWIN", 5},
-                                                {"zED@[", 7},
-                                                {"Zed`{", -1},
-                                                {std::string(255, 'a'), 8},
-                                                {std::string(256, 'a'), -1}};
+    const std::pair<const char*, int> rows[] = {{"lINE oUT", 2}, {"\xC9\x63ho", 3},   {"\xE9\x63ho", -1},
+                                                {"\x10x", 4},    {"TWIN", 5},         {"zED@[", 7},
+                                                {"Zed`{", -1},   {str255.c_str(), 8}, {str256.c_str(), -1}};
     for (const auto& row : rows) {
         CQuillon quillon;
-        const bool bFound = quillon.Initialize(eFindByName, row.first.c_str());
+        const bool bFound = quillon.Initialize(eFindByName, row.first);
         EXPECT_EQ(bFound ? m_service.Registrations().at(0) : -1, row.second) << row.first;
     }
     EXPECT_EQ(m_service.Live(), 0);
