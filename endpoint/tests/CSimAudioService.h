@@ -179,18 +179,17 @@ public:
 
 private:
     // An object for one endpoint, or for none (-1: the enumerator, a collection, a property value).
-    class CObject : public IMMDeviceEnumerator,
-                    public IMMDeviceCollection,
-                    public IMMDevice,
-                    public IPropertyStore,
-                    public IAudioEndpointVolume
+    class CObject final : public IMMDeviceEnumerator,
+                          public IMMDeviceCollection,
+                          public IMMDevice,
+                          public IPropertyStore,
+                          public IAudioEndpointVolume
     {
     public:
         CObject(CSimAudioService& service, int iEndpoint) : m_service(service), m_iEndpoint(iEndpoint)
         {
             ++m_service.m_cLive;
         }
-        virtual ~CObject() = default;
 
         // The library asks them for no interface.
         STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = nullptr, E_NOINTERFACE; }

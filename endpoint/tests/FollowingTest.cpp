@@ -41,6 +41,8 @@ TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
     CHeldListener* pFollower = new CHeldListener;
     CQuillon plain;
     ASSERT_TRUE(plain.Initialize(eFindDefault, nullptr));
+    m_service.OnNext("RegisterEndpointNotificationCallback",
+                     [&] { return m_service.SetDefault(iLineOut), m_service.Flush(), S_OK; });
     const struct
     {
         const char* pszWhat;
@@ -49,13 +51,7 @@ TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
         float fLevel;
         bool bMuted;
     } steps[] = {
-        {"following starts",
-         [&] {
-             m_service.OnNext("RegisterEndpointNotificationCallback",
-                              [&] { return m_service.SetDefault(iLineOut), m_service.Flush(), S_OK; });
-             ASSERT_TRUE(pFollower->InitializeFollowingDefault());
-         },
-         iLineOut, 0.75f, false},
+        {"following starts", [&] { ASSERT_TRUE(pFollower->InitializeFollowingDefault()); }, iLineOut, 0.75f, false},
         {"the default changes during a call",
          [&] {
              const int cUnregistered = m_service.Call("UnregisterControlChangeNotify").cCalls;

@@ -55,32 +55,6 @@ template <class F> bool Route(F pfn, F pfnHook)
 
 const bool g_bHooked = Route(g_pfnMalloc, &LibraryMalloc) && Route(g_pfnFree, &LibraryFree);
 
-// Allocations through this program's own global new.
-std::atomic<long> g_cHostNew(0);
-
-}
-
-void* operator new(size_t cb)
-{
-    ++g_cHostNew;
-    if (void* pv = HeapAlloc(GetProcessHeap(), 0, cb ? cb : 1))
-        return pv;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* pv) noexcept
-{
-    HeapFree(GetProcessHeap(), 0, pv);
-}
-
-void operator delete(void* pv, size_t) noexcept
-{
-    HeapFree(GetProcessHeap(), 0, pv);
-}
-
-namespace
-{
-
 // The calling thread's own apartment: APTTYPE_STA (the main one too) or APTTYPE_MTA, or -1 when
 // it is outside COM (such a thread reports the implicit MTA while another is in the MTA).
 int Apartment()
@@ -92,8 +66,8 @@ int Apartment()
     return type == APTTYPE_MAINSTA ? APTTYPE_STA : type;
 }
 
-// Objects of the class, plain and derived, single and in arrays, come from the library's heap,
-// never from the host's global new, and without memory there nothing throws: new gives null,
+// Objects of the class, plain and derived, single and in arrays, are made and freed in the
+// library, whatever the host's global new, and without memory there nothing throws: new gives null,
 // Quillon_Create says so, an object without an implementation (and its copy) fails every call and
 // leaves COM alone, and an Initialize that cannot make its binding holds nothing; no block is
 // lost. The constructor's COM count goes back on its own thread only: a thread outside COM is in
@@ -103,17 +77,14 @@ int Apartment()
 TEST_F(QuillonTest, ComAndMemoryStayAsTheHostHadThem)
 {
     ASSERT_TRUE(g_bHooked);
-    const long cHostNew = g_cHostNew;
-    delete new CListener;
-    delete[] new (std::nothrow) CListener[2];
-    alignas(CListener) unsigned char rgbPlace[sizeof(CListener)];
-    (new (rgbPlace) CListener)->~CListener();
-    int* volatile pnControl = new int;
-    delete pnControl;
-    EXPECT_EQ(g_cHostNew, cHostNew + 1);
     CQuillon* pMadeHere = new CQuillon;
     std::thread([&] {
         const LONG_PTR cBlocks = g_cBlocks;
+        CListener* rgListeners = new CListener[2];
+        CQuillon* pQuillon = new (std::nothrow) CQuillon;
+        EXPECT_EQ(g_cBlocks, cBlocks + 5); // the array, the object and three implementations
+        delete pQuillon;
+        delete[] rgListeners;
         g_dwFailingThread = GetCurrentThreadId();
         EXPECT_EQ(new CQuillon, nullptr);
         EXPECT_EQ(new CListener[2], nullptr);
