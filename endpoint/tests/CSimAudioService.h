@@ -145,13 +145,14 @@ public:
 
     SimEndpoint Endpoint(int iEndpoint) { return Lock(), m_endpoints[iEndpoint]; }
     SimCall Call(const char* pszCall) { return Lock(), m_calls[pszCall]; }
-    // The endpoints of the registered volume callbacks, and -1 for each client, in order.
+    // The endpoints of the registered volume callbacks, and -1 for each client, in ascending order.
     std::vector<int> Registrations()
     {
         const auto lock = Lock();
         std::vector<int> endpoints;
         for (const Registration& registration : m_registrations)
             endpoints.push_back(registration.second);
+        std::sort(endpoints.begin(), endpoints.end());
         return endpoints;
     }
     // The service's objects that are not released for good (its class object aside), and the calls

@@ -35,10 +35,7 @@ void* __cdecl LibraryMalloc(size_t cb)
 void __cdecl LibraryFree(void* pv)
 {
     g_cBlocks -= pv != nullptr;
-    if (pv && g_bPoison)
-        memset(pv, 0xDD, _msize(pv));
-    else
-        g_pfnFree(pv);
+    pv&& g_bPoison ? (void)memset(pv, 0xDD, _msize(pv)) : g_pfnFree(pv);
 }
 
 // Points the library's import address table entry that holds pfn at pfnHook.

@@ -38,9 +38,7 @@ protected:
 // Polls until the condition holds or dwMs have passed; whether it held.
 template <class F> bool WaitUntil(F condition, DWORD dwMs = 5000)
 {
-    for (ULONGLONG ullEnd = GetTickCount64() + dwMs; !condition(); Sleep(1)) {
-        if (GetTickCount64() > ullEnd)
-            return false;
-    }
-    return true;
+    for (const ULONGLONG ullEnd = GetTickCount64() + dwMs; !condition() && GetTickCount64() < ullEnd;)
+        Sleep(1);
+    return condition();
 }
