@@ -126,42 +126,6 @@ TEST_F(QuillonTest, ComAndMemoryStayAsTheHostHadThem)
     }).join();
 }
 
-struct CSelfDestroying : CQuillon
-{
-    void OnVolumeChanged(float, bool, GUID) override { delete this; }
-};
-
-struct CReassigning : CQuillon
-{
-    void OnVolumeChanged(float, bool, GUID) override { CQuillon::operator=(*m_pSource); }
-    const CQuillon* m_pSource = nullptr;
-};
-
-// Destroyed or assigned over inside its own OnVolumeChanged, an object lets go at once: the
-// unregistrations (the first held up until the notification thread is seen free) and the final
-// releases come on another thread.
-TEST_F(QuillonTest, InsideItsOwnDeliveryAnObjectLetsGoWithoutWaiting)
-{
-    const int iOther = m_service.AddEndpoint(L"Other");
-    CQuillon source;
-    ASSERT_TRUE(source.Initialize(eFindByName, "other"));
-    CReassigning* pReassigning = new CReassigning;
-    pReassigning->m_pSource = &source;
-    ASSERT_TRUE(pReassigning->Initialize(eFindDefault, nullptr));
-    ASSERT_TRUE((new CSelfDestroying)->InitializeFollowingDefault());
-    CScopedHandle hFree(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    m_service.OnNext("UnregisterControlChangeNotify", [&] { return WaitForSingleObject(hFree.Get(), 10000), S_OK; });
-    m_service.ChangeAsOther(m_iDefault, 0.4f, false, kGuidOther);
-    EXPECT_TRUE(m_service.Flush(5000));
-    SetEvent(hFree.Get());
-    EXPECT_TRUE(
-        WaitUntil([&] { return m_service.Registrations() == std::vector<int>{iOther} && m_service.Live() == 3; }));
-    for (const char* pszCall : {"UnregisterControlChangeNotify", "UnregisterEndpointNotificationCallback", "Release"})
-        EXPECT_NE(m_service.Call(pszCall).dwThread, m_service.NotificationThread()) << pszCall;
-    EXPECT_TRUE(pReassigning->SetVolume(0.9f, true) && Level(iOther) == 0.9f);
-    delete pReassigning;
-}
-
 // The process's open handles. Where the platform leaves the count unimplemented (Wine answers
 // 0), the handle values that it still accepts are counted (small multiples of four).
 DWORD OpenHandles()
@@ -206,8 +170,11 @@ void QUILLON_CALL Record(void* pvLog, float fMasterVolume, BOOL bMuted, const GU
 // of it, replacing it or destroying its handle waits for the call under way (the service lets go
 // at once: the library itself must wait), so often that a handle left behind by each wait would
 // show above the few that Wine opens for itself. Inside its call a callback may remove itself and
-// destroy its handle, while the delivery keeps what it uses alive by a reference of its own (the
-// library's freed blocks are poisoned by then: a use after free crashes).
+// destroy its handle (one that follows the default endpoint): that returns at once, and the
+// unregistrations and final releases, which the platform forbids on its notification thread
+// (Wine does not enforce that), come on another thread, while the delivery keeps what it uses
+// alive by a reference of its own (the library's freed blocks are poisoned by then: a use after
+// free crashes).
 TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
 {
     ASSERT_TRUE(g_bHooked);
@@ -220,7 +187,9 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
         QUILLON_HANDLE hQuillon = nullptr;
         ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
         ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &slow), S_OK);
-        ASSERT_TRUE(SUCCEEDED(Quillon_InitializeDefault(hQuillon)) && SUCCEEDED(Quillon_SetVolume(hQuillon, 0.2f)));
+        const HRESULT hr =
+            iRound < 9 ? Quillon_InitializeDefault(hQuillon) : Quillon_InitializeFollowingDefault(hQuillon);
+        ASSERT_TRUE(SUCCEEDED(hr) && SUCCEEDED(Quillon_SetVolume(hQuillon, 0.2f)));
         m_service.ChangeAsOther(m_iDefault, 0.3f, true, kGuidOther);
         ASSERT_EQ(WaitForSingleObject(g_hEntered.Get(), 5000), WAIT_OBJECT_0);
         destroying.hToDestroy = hQuillon;
@@ -234,6 +203,8 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
     m_service.ChangeAsOther(m_iDefault, 0.4f, false, GUID_NULL);
     m_service.ChangeAsOther(m_iDefault, 0.5f, false, kGuidOther);
     EXPECT_TRUE(m_service.Flush());
+    for (const char* pszCall : {"UnregisterControlChangeNotify", "UnregisterEndpointNotificationCallback", "Release"})
+        EXPECT_NE(m_service.Call(pszCall).dwThread, m_service.NotificationThread()) << pszCall;
     EXPECT_EQ(slow.changes, std::vector<Change>(10, Change(0.3f, true, kGuidOther)));
     EXPECT_EQ(destroying.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
     EXPECT_LT(OpenHandles(), cHandles + 4);

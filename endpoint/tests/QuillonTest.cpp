@@ -1,8 +1,13 @@
-// The class against the simulated service: what a failed Initialize holds, the name search,
-// Test's steps, who hears which change, and copies.
+// Quillon against the simulated service, through the class and the C interface: what a failed
+// Initialize holds, the name search, Test's steps, who hears which change, copies, following the
+// default endpoint, the C functions' results and the list of endpoints.
 #include "QuillonTest.h"
 
+#include <algorithm>
+#include <atomic>
 #include <string>
+
+#include "CScopedHandle.h"
 
 namespace
 {
@@ -157,6 +162,163 @@ TEST_F(QuillonTest, CopiesShareTheEndpointAndOnlyTheOwnerIsNotified)
     m_service.Flush();
     EXPECT_EQ(copy.m_changes, std::vector<Change>{Change(0.7f, false, kGuidOther)});
     EXPECT_TRUE(target.m_changes.empty());
+}
+
+// Holds up each move's report until told.
+struct CHeldListener : CListener
+{
+    void OnVolumeChanged(float fMasterVolume, bool bMuted, GUID guidEventContext) override
+    {
+        InterlockedExchange(&m_lInside, 1);
+        if (guidEventContext == QUILLON_CONTEXT_ENDPOINT_MOVED)
+            WaitForSingleObject(m_hGo.Get(), 10000);
+        InterlockedExchange(&m_lInside, 0);
+        CListener::OnVolumeChanged(fMasterVolume, bMuted, guidEventContext);
+    }
+    CScopedHandle m_hGo{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    volatile LONG m_lInside = 0;
+};
+
+// The follower moves when the default changes as it starts following (before its client is
+// registered), when another endpoint becomes the default during a host call (which keeps the old
+// control until it returns), and when its endpoint goes away. Each move is reported once, with the
+// new endpoint's state and the moved context, off the platform's notification thread: a change
+// that arrives meanwhile waits its turn in the library, not on that thread. The follower's own
+// changes stay unreported. Destroyed while a move is under way, it waits for the move and leaves
+// nothing behind. An object opened on the default endpoint stays.
+TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
+{
+    const int iHeadphones = m_service.AddEndpoint(L"Headphones");
+    const int iLineOut = m_service.AddEndpoint(L"Line Out");
+    m_service.ChangeAsOther(iHeadphones, 0.25f, true, kGuidOther);
+    m_service.ChangeAsOther(iLineOut, 0.75f, false, kGuidOther);
+    CHeldListener* pFollower = new CHeldListener;
+    CQuillon plain;
+    ASSERT_TRUE(plain.Initialize(eFindDefault, nullptr));
+    m_service.OnNext("RegisterEndpointNotificationCallback",
+                     [&] { return m_service.SetDefault(iLineOut), m_service.Flush(), S_OK; });
+    // The report, held while another program changes the new endpoint, comes first; the
+    // follower's own change there is not heard.
+    auto expectMove = [&](const char* pszWhat, int iTo, float fLevel, bool bMuted) {
+        SCOPED_TRACE(pszWhat);
+        ASSERT_TRUE(WaitUntil([&] { return pFollower->m_lInside == 1; }));
+        const LONG cHeard = pFollower->m_cChanges;
+        m_service.ChangeAsOther(iTo, 0.6f, false, kGuidOther);
+        EXPECT_TRUE(m_service.Flush(5000));
+        SetEvent(pFollower->m_hGo.Get());
+        ASSERT_TRUE(WaitUntil([&] { return pFollower->m_cChanges == cHeard + 2; }));
+        const std::vector<Change> heard(pFollower->m_changes.end() - 2, pFollower->m_changes.end());
+        EXPECT_EQ(heard, (std::vector<Change>{Change(fLevel, bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED),
+                                              Change(0.6f, false, kGuidOther)}));
+        EXPECT_EQ(m_service.Registrations(),
+                  (std::vector<int>{-1, std::min(m_iDefault, iTo), std::max(m_iDefault, iTo)}));
+        EXPECT_TRUE(pFollower->SetVolume(0.7f, true) && Level(iTo) == 0.7f);
+    };
+    ASSERT_TRUE(pFollower->InitializeFollowingDefault());
+    expectMove("following starts", iLineOut, 0.75f, false);
+    const int cUnregistered = m_service.Call("UnregisterControlChangeNotify").cCalls;
+    m_service.OnNext("SetMasterVolumeLevelScalar", [&] {
+        m_service.SetDefault(iHeadphones);
+        WaitUntil([&] { return m_service.Call("UnregisterControlChangeNotify").cCalls > cUnregistered; }, 500);
+        return S_OK;
+    });
+    EXPECT_TRUE(pFollower->SetVolume(0.3f, true) && Level(iLineOut) == 0.3f);
+    expectMove("the default changes during a call", iHeadphones, 0.25f, true);
+    m_service.RemoveEndpoint(iHeadphones);
+    expectMove("the endpoint goes away", m_iDefault, 0.5f, false);
+    m_service.Flush();
+    EXPECT_EQ(pFollower->m_cChanges, 6);
+    EXPECT_EQ(m_service.CallsOnReleased(), 0);
+    EXPECT_NE(m_service.Call("GetDefaultAudioEndpoint").dwThread, m_service.NotificationThread());
+
+    CScopedHandle hMoving(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> bMoved(false);
+    m_service.OnNext("Activate", [&] { return SetEvent(hMoving.Get()), Sleep(300), bMoved = true, S_OK; });
+    m_service.SetDefault(iLineOut);
+    ASSERT_EQ(WaitForSingleObject(hMoving.Get(), 5000), WAIT_OBJECT_0);
+    delete pFollower;
+    EXPECT_TRUE(bMoved);
+    EXPECT_EQ(m_service.Registrations(), std::vector<int>{m_iDefault});
+    EXPECT_EQ(m_service.Live(), 3);
+}
+
+// Each row runs in turn on one handle; the result says why a call failed, and a read that fails
+// leaves the value as it was.
+TEST_F(QuillonTest, CFunctionsSayWhyACallFailed)
+{
+    m_service.AddEndpoint(L"Line Out");
+    QUILLON_HANDLE hQuillon = nullptr;
+    ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
+    float fDb = 0.0f;
+    BOOL bMuted = TRUE;
+    const struct
+    {
+        const char* pszWhat;
+        std::function<HRESULT()> call;
+        HRESULT hr;
+    } rows[] = {
+        {"no out pointer", [&] { return Quillon_Create(nullptr); }, E_POINTER},
+        {"no handle", [&] { return Quillon_SetVolume(nullptr, 0.5f); }, E_POINTER},
+        {"no endpoint open", [&] { return Quillon_GetMute(hQuillon, &bMuted); }, QUILLON_E_NOT_INITIALIZED},
+        {"no key", [&] { return Quillon_InitializeByKey(hQuillon, nullptr); }, E_POINTER},
+        {"an unknown key", [&] { return Quillon_InitializeByKey(hQuillon, "Line In"); }, QUILLON_E_NOT_FOUND},
+        {"a key", [&] { return Quillon_InitializeByKey(hQuillon, "LINE OUT"); }, S_OK},
+        {"the platform's failure",
+         [&] { return m_service.OnNext("GetMute", [] { return E_ACCESSDENIED; }), Quillon_GetMute(hQuillon, &bMuted); },
+         E_ACCESSDENIED},
+        {"decibels", [&] { return Quillon_SetVolumeDb(hQuillon, -6.0f); }, S_OK},
+        {"read in decibels", [&] { return Quillon_GetVolumeDb(hQuillon, &fDb); }, S_OK},
+        {"no out pointer", [&] { return Quillon_GetVolume(hQuillon, nullptr); }, E_POINTER},
+        {"the default endpoint", [&] { return Quillon_InitializeDefault(hQuillon); }, S_OK},
+        {"a scalar level", [&] { return Quillon_SetVolume(hQuillon, 0.25f); }, S_OK},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.call(), row.hr) << row.pszWhat;
+    EXPECT_EQ(fDb, -6.0f);
+    EXPECT_EQ(bMuted, TRUE);
+    EXPECT_EQ(Level(m_iDefault), 0.25f);
+    Quillon_Destroy(hQuillon);
+    Quillon_Destroy(nullptr);
+    EXPECT_EQ(m_service.Live(), 0);
+}
+
+// The active endpoints in the platform's order: each key as eFindByName matches it and as given,
+// each name as UTF-8 and UTF-16, the default marked; a listed key opens its endpoint; a failing
+// platform call fails the whole list. Every property value read is freed.
+TEST_F(QuillonTest, ListsTheActiveEndpointsWithKeysNamesAndTheDefault)
+{
+    const int iEcho = m_service.AddEndpoint(L"\u00C9cho", L"Haut-parleurs \u00E9cho");
+    m_service.RemoveEndpoint(m_service.AddEndpoint(L"Gone"));
+    m_service.AddEndpoint(nullptr, L"");
+    m_service.SetDefault(iEcho);
+    const QUILLON_ENDPOINT rows[] = {
+        {"{0.0.0.00000000}.{default}", L"{0.0.0.00000000}.{default}", "Speakers (Default)", L"Speakers (Default)",
+         FALSE},
+        {"\xC9\x63ho", L"\u00C9cho", "Haut-parleurs \xC3\xA9\x63ho", L"Haut-parleurs \u00E9cho", TRUE},
+        {"", L"", "", L"", FALSE}};
+    QUILLON_ENDPOINT_LIST* pList = nullptr;
+    ASSERT_EQ(CQuillon::ListEndpoints(&pList), S_OK);
+    ASSERT_EQ(Quillon_EndpointCount(pList), 3u);
+    for (UINT32 i = 0; i < 3; ++i) {
+        QUILLON_ENDPOINT endpoint;
+        ASSERT_EQ(Quillon_GetEndpoint(pList, i, &endpoint), S_OK);
+        EXPECT_STREQ(endpoint.pszKey, rows[i].pszKey);
+        EXPECT_STREQ(endpoint.pwszKey, rows[i].pwszKey);
+        EXPECT_STREQ(endpoint.pszName, rows[i].pszName);
+        EXPECT_STREQ(endpoint.pwszName, rows[i].pwszName);
+        EXPECT_EQ(endpoint.bDefault, rows[i].bDefault) << i;
+    }
+    QUILLON_ENDPOINT endpoint;
+    EXPECT_EQ(Quillon_GetEndpoint(pList, 3, &endpoint), E_INVALIDARG);
+    Quillon_FreeEndpointList(pList);
+    CQuillon* pQuillon = new CQuillon;
+    EXPECT_TRUE(pQuillon->Initialize(eFindByName, rows[1].pszKey) &&
+                m_service.Registrations() == std::vector<int>{iEcho});
+    delete pQuillon;
+    m_service.OnNext("GetValue", [] { return E_ACCESSDENIED; });
+    EXPECT_EQ(Quillon_ListEndpoints(&pList), E_ACCESSDENIED);
+    EXPECT_EQ(pList, nullptr);
+    EXPECT_EQ(m_service.Live(), 0);
 }
 
 }

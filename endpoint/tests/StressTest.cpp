@@ -40,18 +40,19 @@ void Churn(CSimAudioService& service, unsigned nSeed, ULONGLONG ullEnd)
         CProbe*& pProbe = rgpProbe[random() % 4];
         CProbe* pOther = rgpProbe[random() % 4];
         const unsigned nAction = random() % 6;
-        if (nAction < 2) {
+        if (nAction < 2 && (!pProbe || pOther != pProbe)) {
+            CProbe* pNew = nAction == 0 || !pOther ? new CProbe : new CProbe(*pOther);
             delete pProbe;
-            pProbe = nAction == 0 ? new CProbe : pOther&& pOther != pProbe ? new CProbe(*pOther) : nullptr;
-        }
-        if (nAction == 2 && pProbe && pOther)
+            pProbe = pNew;
+        } else if (nAction == 2 && pProbe && pOther) {
             *pProbe = *pOther;
-        if ((nAction == 0 || nAction == 3) && pProbe && random() % 3 == 0)
+        } else if (nAction == 3 && pProbe && random() % 3 == 0) {
             (void)pProbe->InitializeFollowingDefault();
-        else if ((nAction == 0 || nAction == 3) && pProbe)
+        } else if (nAction == 3 && pProbe) {
             (void)pProbe->Initialize(random() % 2 ? eFindDefault : eFindByName, "second");
-        if (nAction > 3 && pProbe)
+        } else if (pProbe) {
             (void)pProbe->SetVolume(static_cast<float>(random() % 100) / 100.0f, true);
+        }
     }
     for (CProbe* pProbe : rgpProbe)
         delete pProbe;
