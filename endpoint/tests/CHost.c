@@ -15,23 +15,20 @@ static DWORD WINAPI FollowOutsideCom(void* pvHandle)
     PFN_INITIALIZE pfnFollow = (PFN_INITIALIZE)(void (*)(void))GetProcAddress(GetModuleHandleA("Quillon.dll"),
                                                                               "Quillon_InitializeFollowingDefault");
     HRESULT hr = pfnFollow ? pfnFollow((QUILLON_HANDLE)pvHandle) : E_NOINTERFACE;
-    if (FAILED(hr))
-        return 3;
-    /* S_OK only on a thread outside COM. */
-    hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
-    if (SUCCEEDED(hr))
+    /* Entering the multithreaded apartment gives S_OK only on a thread outside COM. */
+    if (SUCCEEDED(hr) && SUCCEEDED(hr = CoInitializeEx(NULL, COINIT_MULTITHREADED)))
         CoUninitialize();
-    return hr == S_OK ? 0 : 4;
+    return hr == S_OK ? 0 : 3;
 }
 
 int main(void)
 {
     QUILLON_ENDPOINT_LIST* pList = NULL;
-    QUILLON_ENDPOINT endpoint = {0};
+    QUILLON_ENDPOINT endpoint = {NULL, NULL, NULL, NULL, FALSE};
     QUILLON_HANDLE hVolume = NULL;
     UINT32 iEndpoint = 0;
     float fDb = 0.0f;
-    DWORD dwExitCode = 5;
+    DWORD dwExitCode = 4;
     HANDLE hThread;
 
     if (FAILED(Quillon_ListEndpoints(&pList)) || FAILED(Quillon_Create(&hVolume)))

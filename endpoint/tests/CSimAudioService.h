@@ -120,8 +120,7 @@ public:
         m_iDefault = iEndpoint;
         Post(-1, [iEndpoint](IUnknown* pClient) {
             for (ERole role : {eConsole, eMultimedia, eCommunications})
-                static_cast<IMMNotificationClient*>(pClient)->OnDefaultDeviceChanged(eRender, role,
-                                                                                     Id(iEndpoint).c_str());
+                Client(pClient)->OnDefaultDeviceChanged(eRender, role, Id(iEndpoint).c_str());
         });
     }
     // Clients hear only that its state changed, as the platform may tell that before it names a
@@ -132,8 +131,7 @@ public:
         m_active.erase(std::remove(m_active.begin(), m_active.end(), iEndpoint), m_active.end());
         m_iDefault = m_iDefault == iEndpoint ? 0 : m_iDefault;
         Post(-1, [iEndpoint](IUnknown* pClient) {
-            static_cast<IMMNotificationClient*>(pClient)->OnDeviceStateChanged(Id(iEndpoint).c_str(),
-                                                                               DEVICE_STATE_NOTPRESENT);
+            Client(pClient)->OnDeviceStateChanged(Id(iEndpoint).c_str(), DEVICE_STATE_NOTPRESENT);
         });
     }
     // Whether every change made so far was told within dwMs.
@@ -234,10 +232,7 @@ private:
         {
             return Unregister(__func__, pNotify);
         }
-        STDMETHODIMP GetId(LPWSTR* ppwszId) override
-        {
-            return (*ppwszId = TaskText(Id(m_iEndpoint))) ? S_OK : E_OUTOFMEMORY;
-        }
+        STDMETHODIMP GetId(LPWSTR* ppwszId) override { return *ppwszId = TaskText(Id(m_iEndpoint)), S_OK; }
 
         SIM_UNUSED(GetDevice(LPCWSTR, IMMDevice**), GetState(DWORD*), GetCount(DWORD*), GetAt(DWORD, PROPERTYKEY*))
         SIM_UNUSED(Commit(), SetValue(REFPROPERTYKEY, REFPROPVARIANT), GetChannelCount(UINT*),
@@ -258,10 +253,8 @@ private:
             if (FAILED(hr))
                 return hr;
             std::lock_guard<std::mutex> lock(m_service.m_mutex);
-            const std::vector<int>& active = m_service.m_active;
-            const bool bGone = m_iEndpoint >= 0 &&
-                               std::find(active.begin(), active.end(), m_iEndpoint) == active.end() && !bRelease &&
-                               strncmp(pszCall, "Unreg", 5) != 0;
+            const bool bGone = m_iEndpoint >= 0 && !bRelease && strncmp(pszCall, "Unreg", 5) != 0 &&
+                               !std::count(m_service.m_active.begin(), m_service.m_active.end(), m_iEndpoint);
             const HRESULT hrAction = bGone ? AUDCLNT_E_DEVICE_INVALIDATED : action();
             return FAILED(hrAction) ? hrAction : hr;
         }
@@ -318,6 +311,7 @@ private:
     typedef std::pair<IUnknown*, int> Registration;
     typedef std::pair<int, std::function<void(IUnknown*)>> Notice;
 
+    static IMMNotificationClient* Client(IUnknown* pListener) { return static_cast<IMMNotificationClient*>(pListener); }
     static std::wstring Id(int iEndpoint) { return L"{0.0.0.00000000}.{sim-" + std::to_wstring(iEndpoint) + L"}"; }
     // A copy from the task allocator, as the platform hands strings out.
     static LPWSTR TaskText(const std::wstring& strText)

@@ -52,15 +52,14 @@ template <class F> bool Route(F pfn, F pfnHook)
 
 const bool g_bHooked = Route(g_pfnMalloc, &LibraryMalloc) && Route(g_pfnFree, &LibraryFree);
 
-// The calling thread's own apartment: APTTYPE_STA (the main one too) or APTTYPE_MTA, or -1 when
-// it is outside COM (such a thread reports the implicit MTA while another is in the MTA).
+// The calling thread's own apartment (APTTYPE_STA on all but the process's first thread in one, or
+// APTTYPE_MTA), or -1 when it is outside COM (such a thread reports the implicit MTA while another
+// is in the MTA).
 int Apartment()
 {
     APTTYPE type;
     APTTYPEQUALIFIER qualifier;
-    if (FAILED(CoGetApartmentType(&type, &qualifier)) || qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA)
-        return -1;
-    return type == APTTYPE_MAINSTA ? APTTYPE_STA : type;
+    return FAILED(CoGetApartmentType(&type, &qualifier)) || qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA ? -1 : type;
 }
 
 // Objects of the class, plain and derived, single and in arrays, are made and freed in the
@@ -179,8 +178,7 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
 {
     ASSERT_TRUE(g_bHooked);
     m_service.UnregisterWithoutWaiting();
-    CCallbackLog slow = {{}, nullptr, nullptr};
-    CCallbackLog destroying = {{}, nullptr, &m_service};
+    CCallbackLog slow = {{}, nullptr, nullptr}, destroying = {{}, nullptr, &m_service};
     DWORD cHandles = 0;
     for (int iRound = 0; iRound < 10; ++iRound) {
         cHandles = iRound == 1 ? OpenHandles() : cHandles;

@@ -3,7 +3,6 @@
 // default endpoint, the C functions' results and the list of endpoints.
 #include "QuillonTest.h"
 
-#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -104,8 +103,7 @@ TEST_F(QuillonTest, TestStepsTheLevelInSinglePrecision)
 // (each Initialize has its own), and never its own: only the whole of its context is its own.
 TEST_F(QuillonTest, ObjectsHearOthersChangesOnceWithTheirContext)
 {
-    CListener first;
-    CListener second;
+    CListener first, second;
     ASSERT_TRUE(first.Initialize(eFindDefault, nullptr) && second.Initialize(eFindDefault, nullptr));
     ASSERT_TRUE(first.SetVolume(0.25f, true));
     const GUID guidFirst = m_service.Endpoint(m_iDefault).guidLastContext;
@@ -145,8 +143,7 @@ TEST_F(QuillonTest, CopiesShareTheEndpointAndOnlyTheOwnerIsNotified)
     *pOwner = *pOwner;
     EXPECT_EQ(m_service.Registrations(), std::vector<int>{iLineOut});
     EXPECT_TRUE(keeper.SetVolume(0.2f, true) && copy.SetVolume(0.3f, true));
-    EXPECT_EQ(Level(m_iDefault), 0.2f);
-    EXPECT_EQ(Level(iLineOut), 0.3f);
+    EXPECT_TRUE(Level(m_iDefault) == 0.2f && Level(iLineOut) == 0.3f);
     m_service.ChangeAsOther(iLineOut, 0.4f, false, kGuidOther);
     m_service.Flush();
     EXPECT_EQ(pOwner->m_changes, std::vector<Change>{Change(0.4f, false, kGuidOther)});
@@ -154,6 +151,7 @@ TEST_F(QuillonTest, CopiesShareTheEndpointAndOnlyTheOwnerIsNotified)
     delete pOwner;
     EXPECT_EQ(m_service.Registrations(), std::vector<int>());
     EXPECT_TRUE(target.SetVolume(0.6f, true) && Level(iLineOut) == 0.6f);
+    m_service.Flush();
 
     ASSERT_TRUE(copy.Initialize(eFindDefault, nullptr) && copy.Initialize(eFindByName, "line out"));
     EXPECT_EQ(m_service.Registrations(), std::vector<int>{iLineOut});
@@ -210,8 +208,7 @@ TEST_F(QuillonTest, AFollowerMovesToTheNewDefaultAndReportsIt)
         const std::vector<Change> heard(pFollower->m_changes.end() - 2, pFollower->m_changes.end());
         EXPECT_EQ(heard, (std::vector<Change>{Change(fLevel, bMuted, QUILLON_CONTEXT_ENDPOINT_MOVED),
                                               Change(0.6f, false, kGuidOther)}));
-        EXPECT_EQ(m_service.Registrations(),
-                  (std::vector<int>{-1, std::min(m_iDefault, iTo), std::max(m_iDefault, iTo)}));
+        EXPECT_EQ(m_service.Registrations(), (std::vector<int>{-1, m_iDefault, iTo}));
         EXPECT_TRUE(pFollower->SetVolume(0.7f, true) && Level(iTo) == 0.7f);
     };
     ASSERT_TRUE(pFollower->InitializeFollowingDefault());

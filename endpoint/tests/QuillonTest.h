@@ -26,9 +26,8 @@ struct CListener : CQuillon
     volatile LONG m_cChanges = 0;
 };
 
-class QuillonTest : public testing::Test
+struct QuillonTest : testing::Test
 {
-protected:
     float Level(int iEndpoint) { return m_service.Endpoint(iEndpoint).fScalar; }
 
     CSimAudioService m_service;

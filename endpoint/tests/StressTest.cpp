@@ -12,8 +12,7 @@ namespace
 {
 
 const DWORD kdwAlive = 0xA11FE5ED;
-std::atomic<long> g_cHeard(0);
-std::atomic<long> g_cHeardDead(0);
+std::atomic<long> g_cHeard(0), g_cHeardDead(0);
 std::atomic<void*> g_pvProbeVtable(nullptr);
 
 // A freed probe is never given back, its canary dead and its virtual table put back, so that an
