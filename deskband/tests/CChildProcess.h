@@ -2,25 +2,21 @@
 
 #include <windows.h>
 
-#include <string.h>
-
 #include <string>
 
-#include "TestShell.h"
+#include "TestHostCommands.h"
 
-// A helper program, from this program's folder unless named with a folder of its own, run as
-// a second process. When this goes, the program gets 10 s to finish (ask it to first) and is
-// then ended.
+// A helper program of this program's folder, or of the path given, run as a second process.
+// When this goes, the program gets 10 s to finish (ask it to first) and is then ended.
 class CChildProcess
 {
 public:
-    CChildProcess(const char* pszProgram, const std::string& strArguments)
+    CChildProcess(const std::string& strProgram, const std::string& strArguments)
     {
         char szExe[MAX_PATH];
-        GetModuleFileNameA(nullptr, szExe, MAX_PATH);
-        std::string strCommand(szExe);
-        strCommand = strchr(pszProgram, '\\') ? "" : strCommand.substr(0, strCommand.rfind('\\') + 1);
-        strCommand = "\"" + strCommand + pszProgram + "\" " + strArguments;
+        std::string strCommand(szExe, GetModuleFileNameA(nullptr, szExe, MAX_PATH));
+        strCommand.erase(strProgram.find('\\') == std::string::npos ? strCommand.rfind('\\') + 1 : 0);
+        strCommand = "\"" + strCommand + strProgram + "\" " + strArguments;
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
         CreateProcessA(nullptr, &strCommand[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
@@ -48,8 +44,8 @@ public:
                MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, lLeft, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
             PumpMessages();
     }
-    // The program's exit code once it has exited, waiting for that as long as given while
-    // handling this thread's messages; STILL_ACTIVE when it still runs or never started.
+    // The exit code, waited for as long as given while this thread's messages are handled;
+    // STILL_ACTIVE when the program still runs or never started.
     DWORD ExitCode(DWORD dwTimeoutMs)
     {
         PumpUntil([] { return false; }, dwTimeoutMs);

@@ -9,20 +9,18 @@
 #include <vector>
 
 #include "CChildProcess.h"
-#include "TestHostCommands.h"
-#include "TestShell.h"
 
 // A WM_COPYDATA as the host received it; the block as 32-bit words.
 struct Snapshot
 {
     HWND hwndSender;
-    ULONG_PTR dwData;
     DWORD cbData;
     std::vector<DWORD> words;
 };
 
-// The host helper process (TestHost.cpp), passing what it receives on to a collector window
-// of ours.
+// The test host (TestHost.c) in a second process, passing the snapshots it accepts on to a
+// collector window of ours. It is this build's, or the one DESKBAND_TESTHOST names: a host of
+// the other bitness.
 class CHostProcess
 {
 public:
@@ -43,26 +41,22 @@ public:
 
     // The utility window the host found and registered with, or null.
     HWND Register() { return reinterpret_cast<HWND>(SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0)); }
-    // While handling its next snapshot the host registers hwnd (from inside WM_COPYDATA) and,
-    // with fHang, then stops handling messages, as a hung program does, until Resume.
-    bool Arm(HWND hwnd, bool fHang)
-    {
-        return SendMessageA(m_hwnd, TESTHOST_ARM, fHang, reinterpret_cast<LPARAM>(hwnd)) == TRUE;
-    }
+    // The host stops handling messages in its next snapshot, until Resume.
+    void HangInNextSnapshot() { SendMessageA(m_hwnd, TESTHOST_HANG, 0, 0); }
     void Resume() { SetEvent(m_hResume); }
-    // Every snapshot the host has received since the last report.
+    // Every snapshot the host has passed on since the last report.
     std::vector<Snapshot> Report() { return std::move(m_snapshots); }
     HWND m_hwnd = nullptr;
 
 private:
     static LRESULT CALLBACK CollectorProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     {
-        auto pThis = reinterpret_cast<CHostProcess*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        const auto pThis = reinterpret_cast<CHostProcess*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
         } else if (uMsg == WM_COPYDATA) {
-            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->dwData, pcds->cbData, {}});
+            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->cbData, {}});
             pThis->m_snapshots.back().words.resize((pcds->cbData + 3) / 4);
             memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
         } else {
@@ -70,13 +64,17 @@ private:
         }
         return TRUE;
     }
+    static HANDLE CreateResumeEvent(HWND hwndCollector)
+    {
+        char szName[64];
+        TestHostResumeEvent(hwndCollector, szName);
+        return CreateEventA(nullptr, FALSE, FALSE, szName);
+    }
+
     const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
-    // A window handle's lower 32 bits are all of it in a program of either bitness.
-    const std::string m_strCollector = std::to_string(HandleToLong(m_hwndCollector));
-    const HANDLE m_hResume = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(m_strCollector, "resume").c_str());
+    const HANDLE m_hResume = CreateResumeEvent(m_hwndCollector);
     std::vector<Snapshot> m_snapshots;
-    // Last, so that it is started after all of the above and waited for first. The host is
-    // this build's, or the one DESKBAND_TESTHOST names: a host of the other bitness.
+    // Last, so that it is started after all of the above and waited for first.
     CChildProcess m_process{getenv("DESKBAND_TESTHOST") ? getenv("DESKBAND_TESTHOST") : "deskband_testhost.exe",
-                            m_strCollector};
+                            std::to_string(HandleToLong(m_hwndCollector))};
 };

@@ -6,7 +6,7 @@
 #include <stdio.h>
 
 #include "CComRef.h"
-#include "TestShell.h"
+#include "CVeltrixLibrary.h"
 
 int main()
 {
