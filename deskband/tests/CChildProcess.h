@@ -24,9 +24,7 @@ public:
     }
     ~CChildProcess()
     {
-        if (!m_pi.hProcess)
-            return;
-        if (WaitForSingleObject(m_pi.hProcess, 10000) != WAIT_OBJECT_0)
+        if (m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 10000) != WAIT_OBJECT_0)
             TerminateProcess(m_pi.hProcess, 1);
         CloseHandle(m_pi.hThread);
         CloseHandle(m_pi.hProcess);
@@ -34,24 +32,19 @@ public:
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    // Handles this thread's messages (the band's among them) until fnDone says so, the program
-    // exits or the time is up.
-    template <typename F> void PumpUntil(F fnDone, DWORD dwTimeoutMs)
+    // Handles this thread's messages (the band's among them) until fDone is set, the program
+    // exits or the time is up; then the exit code, STILL_ACTIVE while the program runs.
+    DWORD PumpUntil(const bool& fDone, DWORD dwTimeoutMs)
     {
         const DWORD dwDeadline = GetTickCount() + dwTimeoutMs;
         LONG lLeft;
-        while (m_pi.hProcess && !fnDone() && (lLeft = static_cast<LONG>(dwDeadline - GetTickCount())) > 0 &&
+        while (m_pi.hProcess && !fDone && (lLeft = static_cast<LONG>(dwDeadline - GetTickCount())) > 0 &&
                MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, lLeft, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
             PumpMessages();
-    }
-    // The exit code, waited for as long as given while this thread's messages are handled;
-    // STILL_ACTIVE when the program still runs or never started.
-    DWORD ExitCode(DWORD dwTimeoutMs)
-    {
-        PumpUntil([] { return false; }, dwTimeoutMs);
         DWORD dwExitCode = STILL_ACTIVE;
         return m_pi.hProcess && GetExitCodeProcess(m_pi.hProcess, &dwExitCode) ? dwExitCode : STILL_ACTIVE;
     }
+    DWORD ExitCode(DWORD dwTimeoutMs) { return PumpUntil(false, dwTimeoutMs); }
 
 private:
     PROCESS_INFORMATION m_pi = {};

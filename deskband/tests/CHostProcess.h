@@ -10,24 +10,24 @@
 
 #include "CChildProcess.h"
 
-// A WM_COPYDATA as the host received it; the block as 32-bit words.
-struct Snapshot
-{
-    HWND hwndSender;
-    DWORD cbData;
-    std::vector<DWORD> words;
-};
-
 // The test host (TestHost.c) in a second process, passing the snapshots it accepts on to a
-// collector window of ours. It is this build's, or the one DESKBAND_TESTHOST names: a host of
-// the other bitness.
+// collector window of ours: this build's host, or the one DESKBAND_TESTHOST names (a host of
+// the other bitness).
 class CHostProcess
 {
 public:
+    // A WM_COPYDATA as the host received it: the sender, and the block as 32-bit words.
+    struct Snapshot
+    {
+        HWND hwndSender;
+        DWORD cbData;
+        std::vector<DWORD> words;
+    };
+
     CHostProcess()
     {
         SetWindowLongPtrA(m_hwndCollector, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        m_process.PumpUntil([this] { return m_hwnd != nullptr; }, 20000);
+        m_process.PumpUntil(m_fReady, 20000);
     }
     ~CHostProcess()
     {
@@ -55,10 +55,11 @@ private:
         const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
+            pThis->m_fReady = true;
         } else if (uMsg == WM_COPYDATA) {
-            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->cbData, {}});
-            pThis->m_snapshots.back().words.resize((pcds->cbData + 3) / 4);
-            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
+            std::vector<DWORD> words((pcds->cbData + 3) / 4);
+            memcpy(words.data(), pcds->lpData, pcds->cbData);
+            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->cbData, std::move(words)});
         } else {
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
         }
@@ -71,6 +72,7 @@ private:
         return CreateEventA(nullptr, FALSE, FALSE, szName);
     }
 
+    bool m_fReady = false;
     const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
     const HANDLE m_hResume = CreateResumeEvent(m_hwndCollector);
     std::vector<Snapshot> m_snapshots;

@@ -21,16 +21,8 @@ public:
             (void)m_pBand->GetWindow(&m_hwndBand);
         }
     }
-    CSitedBand(const CSitedBand&) = delete;
-    CSitedBand& operator=(const CSitedBand&) = delete;
 
     bool IsSited() const { return IsWindow(m_hwndUtility) && IsWindow(m_hwndBand); }
-    // A final Release while sited takes the windows and the site reference along.
-    void ReleaseBand()
-    {
-        m_pWithSite.Reset();
-        m_pBand.Reset();
-    }
     LRESULT Ask(UINT uMsg, LPARAM lParam = 0) const { return SendMessageA(m_hwndUtility, uMsg, 0, lParam); }
     void ResizeBand(int x, int y, int cx, int cy, UINT uFlags = 0) const
     {
@@ -38,7 +30,8 @@ public:
         PumpMessages();
     }
 
-    // In the order of construction: the library is loaded first and freed last.
+    // Constructed in this order, and let go of in the other: a final Release while sited takes
+    // the windows and the site reference along before the taskbar goes and the library is freed.
     CVeltrixLibrary m_library;
     CTestSite m_site;
     CComRef<IDeskBand> m_pBand;

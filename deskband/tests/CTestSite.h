@@ -16,20 +16,22 @@ inline DWORD PatternAt(int x, int y)
     return (x & 0xFF) << 16 | (y * 4 & 0xFF) << 8 | 0x5A;
 }
 
-// The shell's side of a band: a taskbar container window that paints the pattern for the band's
-// background, from pixels prepared once as a taskbar draws from a cached image, and the site
-// that hands it out through IOleWindow, with IInputObjectSite; one of the two can be withheld.
-// The site lives on the stack, so its count only tells what the band holds. It also serves as
-// the outer object that aggregates a band.
+// The shell's side of a band: a taskbar window that paints the pattern behind the band, from
+// pixels prepared once as a taskbar draws from a cached image, and the site that hands it out
+// through IOleWindow, with IInputObjectSite; one of the two can be withheld. The site lives on
+// the stack, so its count only tells what the band holds. It also serves as the outer object
+// that aggregates a band.
 class CTestSite : public IOleWindow, public IInputObjectSite
 {
 public:
+    static const int kcxTaskbar = 200, kcyTaskbar = 40;
+
     explicit CTestSite(int cx = kcxTaskbar, int cy = kcyTaskbar, REFIID riidWithheld = IID_NULL)
-        : m_cx(cx), m_cy(cy), m_iidWithheld(riidWithheld)
+        : m_bmi(TopDownDib(cx, cy)), m_iidWithheld(riidWithheld)
     {
         for (int i = 0; i < cx * cy; ++i)
             m_pixels.push_back(PatternAt(i % cx, i / cx));
-        m_hwndTaskbar = m_hwnd = CreateHiddenWindow("DeskbandTestTaskbar", TaskbarProc, cx, cy);
+        m_hwnd = m_hwndTaskbar = CreateHiddenWindow("DeskbandTestTaskbar", TaskbarProc, cx, cy);
         SetWindowLongPtrA(m_hwndTaskbar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~CTestSite() { DestroyWindow(m_hwndTaskbar); }
@@ -39,39 +41,28 @@ public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
         *ppv = nullptr;
-        if (riid == m_iidWithheld)
-            return E_NOINTERFACE;
-        if (riid == IID_IUnknown || riid == IID_IOleWindow)
+        if (riid != m_iidWithheld && (riid == IID_IUnknown || riid == IID_IOleWindow))
             *ppv = static_cast<IOleWindow*>(this);
-        else if (riid == IID_IInputObjectSite)
+        else if (riid != m_iidWithheld && riid == IID_IInputObjectSite)
             *ppv = static_cast<IInputObjectSite*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        return *ppv ? (AddRef(), S_OK) : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
     STDMETHODIMP_(ULONG) Release() override
     {
-        const ULONG cRef = --m_cRef;
+        --m_cRef;
         if (m_fnOnRelease)
             m_fnOnRelease();
-        return cRef;
+        return m_cRef;
     }
-    STDMETHODIMP GetWindow(HWND* phwnd) override
-    {
-        *phwnd = m_hwnd;
-        return m_hrGetWindow;
-    }
+    STDMETHODIMP GetWindow(HWND* phwnd) override { return *phwnd = m_hwnd, m_hrGetWindow; }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP OnFocusChangeIS(IUnknown*, BOOL) override { return S_OK; }
     IUnknown* Unknown() { return static_cast<IOleWindow*>(this); }
 
-    static const int kcxTaskbar = 200;
-    static const int kcyTaskbar = 40;
     ULONG m_cRef = 0;
-    // What GetWindow answers (the taskbar unless a test says otherwise), its result, and what
-    // runs after each Release.
+    // What GetWindow answers (the taskbar unless a test says otherwise) and its result, and
+    // what runs after each Release.
     HWND m_hwnd;
     HRESULT m_hrGetWindow = S_OK;
     std::function<void()> m_fnOnRelease;
@@ -83,14 +74,12 @@ private:
         const auto pThis = reinterpret_cast<const CTestSite*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         if (!pThis || (uMsg != WM_ERASEBKGND && uMsg != WM_PRINTCLIENT))
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
-        const BITMAPINFO bmi = TopDownDib(pThis->m_cx, pThis->m_cy);
-        SetDIBitsToDevice(reinterpret_cast<HDC>(wParam), 0, 0, pThis->m_cx, pThis->m_cy, 0, 0, 0, pThis->m_cy,
-                          pThis->m_pixels.data(), &bmi, DIB_RGB_COLORS);
-        return 1;
+        const int cx = pThis->m_bmi.bmiHeader.biWidth, cy = -pThis->m_bmi.bmiHeader.biHeight;
+        return SetDIBitsToDevice(reinterpret_cast<HDC>(wParam), 0, 0, cx, cy, 0, 0, 0, cy, pThis->m_pixels.data(),
+                                 &pThis->m_bmi, DIB_RGB_COLORS) != 0;
     }
 
-    int m_cx;
-    int m_cy;
-    IID m_iidWithheld;
+    const BITMAPINFO m_bmi;
+    const IID m_iidWithheld;
     std::vector<DWORD> m_pixels;
 };

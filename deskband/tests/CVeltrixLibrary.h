@@ -4,7 +4,6 @@
 #include <shobjidl.h>
 
 #include <algorithm>
-#include <vector>
 
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const IID kIidDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0x13, 0xEF, 0x28, 0x67}};
@@ -14,15 +13,7 @@ const IID kIidDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0
 class CVeltrixLibrary
 {
 public:
-    CVeltrixLibrary()
-    {
-        ReserveAddressSpaceBelow4Gb();
-        const std::vector<HANDLE> before = ProcessHeaps();
-        m_hModule = LoadLibraryA("Veltrix.dll");
-        for (HANDLE hHeap : ProcessHeaps())
-            if (std::find(before.begin(), before.end(), hHeap) == before.end())
-                m_heaps.push_back(hHeap);
-    }
+    CVeltrixLibrary() : m_hModule((ReserveAddressSpaceBelow4Gb(), LoadLibraryA("Veltrix.dll"))) {}
     ~CVeltrixLibrary() { Free(); }
     CVeltrixLibrary(const CVeltrixLibrary&) = delete;
     CVeltrixLibrary& operator=(const CVeltrixLibrary&) = delete;
@@ -33,7 +24,6 @@ public:
         const auto pfn = reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(m_hModule, pszExport));
         return pfn ? pfn() : E_UNEXPECTED;
     }
-    HRESULT CanUnloadNow() const { return Call("DllCanUnloadNow"); }
     template <class T> HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, T** ppv) const
     {
         const auto pfn = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
@@ -52,8 +42,6 @@ public:
         return hr;
     }
     HMODULE Module() const { return m_hModule; }
-    // The heaps that appeared while the library loaded: those of its module allocator.
-    const std::vector<HANDLE>& Heaps() const { return m_heaps; }
     void Free()
     {
         if (m_hModule)
@@ -62,12 +50,6 @@ public:
     }
 
 private:
-    static std::vector<HANDLE> ProcessHeaps()
-    {
-        std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
-        heaps.resize(GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data()));
-        return heaps;
-    }
     // In a 64-bit process: takes every free stretch of address space below 4 GB, so that the
     // library's heaps, and every block and object they hold, lie above it. A pointer cut to 32
     // bits anywhere in the library (window data, a message parameter, an allocator header)
@@ -89,5 +71,4 @@ private:
     }
 
     HMODULE m_hModule;
-    std::vector<HANDLE> m_heaps;
 };

@@ -14,28 +14,17 @@ bool TestHostAccepts(uintptr_t dwData, const void* pvData, size_t cbData);
 static HWND g_hwndCollector;
 static BOOL g_fHangInNextSnapshot;
 
-static void Hang(void)
-{
-    char szResume[64];
-    HANDLE hResume;
-    TestHostResumeEvent(g_hwndCollector, szResume);
-    hResume = OpenEventA(SYNCHRONIZE, FALSE, szResume);
-    if (hResume) {
-        WaitForSingleObject(hResume, 30000);
-        CloseHandle(hResume);
-    }
-}
-
 static LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     const COPYDATASTRUCT* pcds = (const COPYDATASTRUCT*)lParam;
     DWORD dwBandProcessId = 0;
     HWND hwndUtility;
+    char szResume[64];
+    HANDLE hResume;
     switch (uMsg) {
     case TESTHOST_REGISTER:
         GetWindowThreadProcessId(g_hwndCollector, &dwBandProcessId);
-        hwndUtility = FindUtilityWindowOf(dwBandProcessId);
-        if (hwndUtility)
+        if ((hwndUtility = FindUtilityWindowOf(dwBandProcessId)) != NULL)
             SendMessageA(hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, (LPARAM)hwnd);
         return (LRESULT)hwndUtility;
     case TESTHOST_HANG:
@@ -44,10 +33,12 @@ static LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     case WM_COPYDATA:
         if (!TestHostAccepts(pcds->dwData, pcds->lpData, pcds->cbData))
             return FALSE;
-        if (g_fHangInNextSnapshot) {
-            g_fHangInNextSnapshot = FALSE;
-            Hang();
+        TestHostResumeEvent(g_hwndCollector, szResume);
+        if (g_fHangInNextSnapshot && (hResume = OpenEventA(SYNCHRONIZE, FALSE, szResume)) != NULL) {
+            WaitForSingleObject(hResume, 30000);
+            CloseHandle(hResume);
         }
+        g_fHangInNextSnapshot = FALSE;
         return SendMessageA(g_hwndCollector, WM_COPYDATA, wParam, lParam);
     case WM_DESTROY:
         PostQuitMessage(0);

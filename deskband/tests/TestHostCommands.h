@@ -10,23 +10,18 @@
 
 #include "DeskbandProtocol.h"
 
-typedef struct UTILITYWINDOWSEARCH
-{
-    DWORD dwProcessId;
-    HWND hwndFound;
-} UTILITYWINDOWSEARCH;
-
+// lParam: the process to look in, then the window found.
 static inline BOOL CALLBACK MatchUtilityWindow(HWND hwnd, LPARAM lParam)
 {
-    UTILITYWINDOWSEARCH* pSearch = (UTILITYWINDOWSEARCH*)lParam;
+    DWORD_PTR* pSearch = (DWORD_PTR*)lParam;
     DWORD dwOwner = 0;
     char szClass[64] = "", szTitle[64] = "";
     GetWindowThreadProcessId(hwnd, &dwOwner);
-    if (dwOwner != pSearch->dwProcessId || !GetClassNameA(hwnd, szClass, sizeof(szClass)) ||
+    if (dwOwner != pSearch[0] || !GetClassNameA(hwnd, szClass, sizeof(szClass)) ||
         strcmp(szClass, DESKBAND_UTILITY_CLASS) != 0 || !GetWindowTextA(hwnd, szTitle, sizeof(szTitle)) ||
         strcmp(szTitle, DESKBAND_UTILITY_TITLE) != 0)
         return TRUE;
-    pSearch->hwndFound = hwnd;
+    pSearch[1] = (DWORD_PTR)hwnd;
     return FALSE;
 }
 
@@ -35,9 +30,9 @@ static inline BOOL CALLBACK MatchUtilityWindow(HWND hwnd, LPARAM lParam)
 // where a FindWindowExA chain would end at a window that has gone.
 static inline HWND FindUtilityWindowOf(DWORD dwProcessId)
 {
-    UTILITYWINDOWSEARCH search = {dwProcessId, NULL};
-    EnumWindows(MatchUtilityWindow, (LPARAM)&search);
-    return search.hwndFound;
+    DWORD_PTR search[2] = {dwProcessId, 0};
+    EnumWindows(MatchUtilityWindow, (LPARAM)search);
+    return (HWND)search[1];
 }
 
 // Hidden: visible top-level windows are slow to destroy under a bare X server.
@@ -51,6 +46,7 @@ static inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, 
     return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, NULL, NULL, NULL, NULL);
 }
 
+// A helper program's message loop, until a window of it posts the quit.
 static inline void RunMessageLoop(void)
 {
     MSG msg;
