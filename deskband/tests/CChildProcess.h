@@ -32,16 +32,15 @@ public:
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
 
-    // Handles this thread's messages (the band's among them) until fDone is set, the program
+    // Handles this thread's messages (the band's among them) until fDone is set (a flag or a handle), the program
     // exits or the time is up; then the exit code, STILL_ACTIVE while the program runs.
-    DWORD PumpUntil(const bool& fDone, DWORD dwTimeoutMs)
+    template <class T> DWORD PumpUntil(const T& fDone, DWORD dwTimeoutMs)
     {
         const DWORD dwDeadline = GetTickCount() + dwTimeoutMs;
-        LONG lLeft;
-        while (m_pi.hProcess && !fDone && (lLeft = static_cast<LONG>(dwDeadline - GetTickCount())) > 0 &&
-               MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, lLeft, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
-            PumpMessages();
         DWORD dwExitCode = STILL_ACTIVE;
+        for (LONG lLeft; m_pi.hProcess && !fDone && (lLeft = static_cast<LONG>(dwDeadline - GetTickCount())) > 0 &&
+                         MsgWaitForMultipleObjects(1, &m_pi.hProcess, FALSE, lLeft, QS_ALLINPUT) == WAIT_OBJECT_0 + 1;)
+            PumpMessages();
         return m_pi.hProcess && GetExitCodeProcess(m_pi.hProcess, &dwExitCode) ? dwExitCode : STILL_ACTIVE;
     }
     DWORD ExitCode(DWORD dwTimeoutMs) { return PumpUntil(false, dwTimeoutMs); }

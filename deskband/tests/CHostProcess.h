@@ -16,7 +16,7 @@
 class CHostProcess
 {
 public:
-    // A WM_COPYDATA as the host received it: the sender, and the block as 32-bit words.
+    // A WM_COPYDATA as the host received it: the sender, the size, and the block as 32-bit words.
     struct Snapshot
     {
         HWND hwndSender;
@@ -24,26 +24,19 @@ public:
         std::vector<DWORD> words;
     };
 
-    CHostProcess()
-    {
-        SetWindowLongPtrA(m_hwndCollector, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        m_process.PumpUntil(m_fReady, 20000);
-    }
+    CHostProcess() { m_process.PumpUntil(m_hwnd, 20000); }
     ~CHostProcess()
     {
-        SetEvent(m_hResume);
         PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
         DestroyWindow(m_hwndCollector);
-        CloseHandle(m_hResume);
     }
     CHostProcess(const CHostProcess&) = delete;
     CHostProcess& operator=(const CHostProcess&) = delete;
 
     // The utility window the host found and registered with, or null.
     HWND Register() { return reinterpret_cast<HWND>(SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0)); }
-    // The host stops handling messages in its next snapshot, until Resume.
+    // The host stops handling messages in its next snapshot, for 3 s.
     void HangInNextSnapshot() { SendMessageA(m_hwnd, TESTHOST_HANG, 0, 0); }
-    void Resume() { SetEvent(m_hResume); }
     // Every snapshot the host has passed on since the last report.
     std::vector<Snapshot> Report() { return std::move(m_snapshots); }
     HWND m_hwnd = nullptr;
@@ -55,27 +48,24 @@ private:
         const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
-            pThis->m_fReady = true;
         } else if (uMsg == WM_COPYDATA) {
-            std::vector<DWORD> words((pcds->cbData + 3) / 4);
-            memcpy(words.data(), pcds->lpData, pcds->cbData);
-            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->cbData, std::move(words)});
+            pThis->m_snapshots.push_back(
+                {reinterpret_cast<HWND>(wParam), pcds->cbData, std::vector<DWORD>((pcds->cbData + 3) / 4)});
+            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
         } else {
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
         }
         return TRUE;
     }
-    static HANDLE CreateResumeEvent(HWND hwndCollector)
+    static HWND CreateCollector(CHostProcess* pThis)
     {
-        char szName[64];
-        TestHostResumeEvent(hwndCollector, szName);
-        return CreateEventA(nullptr, FALSE, FALSE, szName);
+        const HWND hwnd = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pThis));
+        return hwnd;
     }
 
-    bool m_fReady = false;
-    const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
-    const HANDLE m_hResume = CreateResumeEvent(m_hwndCollector);
     std::vector<Snapshot> m_snapshots;
+    const HWND m_hwndCollector = CreateCollector(this);
     // Last, so that it is started after all of the above and waited for first.
     CChildProcess m_process{getenv("DESKBAND_TESTHOST") ? getenv("DESKBAND_TESTHOST") : "deskband_testhost.exe",
                             std::to_string(HandleToLong(m_hwndCollector))};

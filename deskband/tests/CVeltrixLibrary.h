@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "CComRef.h"
+
 const CLSID kClsidDeskband = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x34}};
 const IID kIidDeskband = {0xE818E963, 0x231A, 0x4E57, {0xB5, 0x01, 0x08, 0xCF, 0x13, 0xEF, 0x28, 0x67}};
 
@@ -33,19 +35,14 @@ public:
     // A band through the class object, aggregated when pOuter is given.
     template <class T> HRESULT Create(REFIID riid, T** ppv, IUnknown* pOuter = nullptr) const
     {
-        IClassFactory* pFactory = nullptr;
-        HRESULT hr = GetClassObject(kClsidDeskband, IID_IClassFactory, &pFactory);
-        if (SUCCEEDED(hr)) {
-            hr = pFactory->CreateInstance(pOuter, riid, reinterpret_cast<void**>(ppv));
-            pFactory->Release();
-        }
-        return hr;
+        CComRef<IClassFactory> pFactory;
+        const HRESULT hr = GetClassObject(kClsidDeskband, IID_IClassFactory, pFactory.Receive());
+        return FAILED(hr) ? hr : pFactory->CreateInstance(pOuter, riid, reinterpret_cast<void**>(ppv));
     }
     HMODULE Module() const { return m_hModule; }
     void Free()
     {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
+        FreeLibrary(m_hModule);
         m_hModule = nullptr;
     }
 

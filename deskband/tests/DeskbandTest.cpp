@@ -9,7 +9,6 @@
 #include <stdlib.h>
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -17,6 +16,7 @@
 
 #include "CHostProcess.h"
 #include "CScopedGdiObject.h"
+#include "CScopedLibrary.h"
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
 #include "CSitedBand.h"
@@ -26,13 +26,8 @@ namespace
 const int kcx = CTestSite::kcxTaskbar, kcy = CTestSite::kcyTaskbar;
 // Stands in an out parameter before a call, to show that the call clears it.
 void* const kpvStale = reinterpret_cast<void*>(0x13572468);
-
 // Seconds for the long runs of `make stress` (scripts/run-stress); 0 in `make test`.
-unsigned StressSeconds()
-{
-    const char* pszSeconds = getenv("STRESS_SECONDS");
-    return pszSeconds ? strtoul(pszSeconds, nullptr, 10) : 0;
-}
+const unsigned kuStressSeconds = getenv("STRESS_SECONDS") ? strtoul(getenv("STRESS_SECONDS"), nullptr, 10) : 0;
 
 // The process's kernel handles and GDI objects. Wine answers 0 to GetProcessHandleCount and
 // GetGuiResources, so there they are counted by asking about every handle value in turn (Wine's
@@ -49,6 +44,18 @@ std::pair<int, int> HandleCounts()
     return {static_cast<int>(cHandles), cGdiObjects};
 }
 
+// The taskbar's pattern behind a band at (x, y), or dwFill. Past the taskbar's edges nothing
+// paints: there the pixels are zero, as in a new bitmap. The fourth byte is not looked at.
+void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y, DWORD dwFill = CLR_INVALID)
+{
+    for (int i = 0; i < cx * cy; ++i) {
+        const int xAt = i % cx + x, yAt = i / cx + y;
+        const DWORD dwExpected = dwFill != CLR_INVALID ? dwFill : xAt < kcx && yAt < kcy ? PatternAt(xAt, yAt) : 0;
+        if ((pdwPixels[i] & 0xFFFFFF) != dwExpected)
+            return ADD_FAILURE() << "pixel " << i % cx << "," << i / cx << " is " << std::hex << pdwPixels[i];
+    }
+}
+
 class DeskbandTest : public ::testing::Test, protected CSitedBand
 {
 protected:
@@ -61,14 +68,13 @@ protected:
         EXPECT_FALSE(IsWindow(m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
         EXPECT_EQ(m_site.m_cRef, 0u);
     }
-
-    // After the step named, the host got cSnapshots blocks from the utility window, each exactly a
-    // cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
+    // After the step named, the host got cSnapshots blocks from the utility window, each exactly
+    // a cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
     // the taskbar behind a band at (x, y), or dwFill.
-    void ExpectSnapshots(const char* pszStep, CHostProcess& host, size_t cSnapshots, int cx = kcx, int cy = kcy,
+    void ExpectSnapshots(const std::string& strStep, CHostProcess& host, size_t cSnapshots, int cx = kcx, int cy = kcy,
                          int x = 0, int y = 0, DWORD dwViewMode = 0, DWORD dwFill = CLR_INVALID)
     {
-        SCOPED_TRACE(pszStep);
+        SCOPED_TRACE(strStep);
         const std::vector<CHostProcess::Snapshot> snapshots = host.Report();
         ASSERT_EQ(snapshots.size(), cSnapshots);
         for (const CHostProcess::Snapshot& snapshot : snapshots) {
@@ -78,17 +84,6 @@ protected:
                       (std::vector<DWORD>{52, DWORD(cx), DWORD(cy), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
             EXPECT_EQ(snapshot.words.back(), 0u) << "spare word";
             ExpectPattern(&snapshot.words[12], cx, cy, x, y, dwFill);
-        }
-    }
-    // The taskbar's pattern behind a band at (x, y), or dwFill. Past the taskbar's edges nothing
-    // paints: there the pixels are zero, as in a new bitmap. The fourth byte is not looked at.
-    static void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y, DWORD dwFill = CLR_INVALID)
-    {
-        for (int i = 0; i < cx * cy; ++i) {
-            const int xAt = i % cx + x, yAt = i / cx + y;
-            const DWORD dwExpected = dwFill != CLR_INVALID ? dwFill : xAt < kcx && yAt < kcy ? PatternAt(xAt, yAt) : 0;
-            if ((pdwPixels[i] & 0xFFFFFF) != dwExpected)
-                return ADD_FAILURE() << "pixel " << i % cx << "," << i / cx << " is " << std::hex << pdwPixels[i];
         }
     }
     void Refresh(UINT uMsg = WM_THEMECHANGED)
@@ -121,31 +116,20 @@ LRESULT CALLBACK InProcessHostProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM l
 }
 }
 
+// Each refused request names its failure, hands out nothing, and leaves no lock behind.
 TEST(ClassObject, RefusedRequestsLeaveNothingOutAndNoLockBehind)
 {
     CVeltrixLibrary library;
     CTestSite outer;
     const CLSID kClsidOther = {0xCD656E3A, 0x1EB0, 0x45F4, {0xAC, 0x0A, 0x97, 0x1F, 0x69, 0x4D, 0x57, 0x35}};
-    const struct
-    {
-        const char* pszLabel;
-        std::function<HRESULT(void**)> fnRequest;
-        HRESULT hr;
-    } requests[] = {
-        {"another class's object", [&](void** ppv) { return library.GetClassObject(kClsidOther, IID_IUnknown, ppv); },
-         CLASS_E_CLASSNOTAVAILABLE},
-        {"a class object's interface it lacks",
-         [&](void** ppv) { return library.GetClassObject(kClsidDeskband, IID_IDispatch, ppv); }, E_NOINTERFACE},
-        {"a band's interface it lacks", [&](void** ppv) { return library.Create(IID_IInputObject, ppv); },
-         E_NOINTERFACE},
-        {"an aggregated band's IDeskBand",
-         [&](void** ppv) { return library.Create(IID_IDeskBand, ppv, outer.Unknown()); }, CLASS_E_NOAGGREGATION},
-    };
-    for (const auto& request : requests) {
-        void* pv = kpvStale;
-        EXPECT_TRUE(request.fnRequest(&pv) == request.hr && pv == nullptr) << request.pszLabel;
-        EXPECT_EQ(request.fnRequest(nullptr), E_POINTER) << request.pszLabel;
-    }
+    void* apv[4] = {kpvStale, kpvStale, kpvStale, kpvStale};
+    EXPECT_EQ(library.GetClassObject(kClsidOther, IID_IUnknown, &apv[0]), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(library.GetClassObject(kClsidDeskband, IID_IDispatch, &apv[1]), E_NOINTERFACE);
+    EXPECT_EQ(library.Create(IID_IInputObject, &apv[2]), E_NOINTERFACE);
+    EXPECT_EQ(library.Create(IID_IDeskBand, &apv[3], outer.Unknown()), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(std::vector<void*>(apv, apv + 4), std::vector<void*>(4)) << "out pointers";
+    EXPECT_EQ(library.GetClassObject<void>(kClsidDeskband, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(library.Create<void>(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(outer.m_cRef, 0u);
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 }
@@ -154,28 +138,28 @@ TEST(ClassObject, IsCachedAndSharedAndHoldsTheModuleWhileOutsideOrLocked)
 {
     CVeltrixLibrary library;
     // The class table keeps its own reference, which holds no lock: the same object comes back.
-    IClassFactory* pFirst = nullptr;
-    IUnknown* pSecond = nullptr;
-    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFirst), S_OK);
-    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IUnknown, &pSecond), S_OK);
-    EXPECT_EQ(static_cast<IUnknown*>(pFirst), pSecond);
-    EXPECT_EQ(pSecond->Release(), 2u);
+    IClassFactory* pFactory = nullptr;
+    IUnknown* pUnknown = nullptr;
+    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFactory), S_OK);
+    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IUnknown, &pUnknown), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(pFactory), pUnknown);
+    EXPECT_EQ(pUnknown->Release(), 2u);
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_FALSE);
-    EXPECT_EQ(pFirst->Release(), 1u);
+    EXPECT_EQ(pFactory->Release(), 1u);
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 
-    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFirst), S_OK);
-    EXPECT_EQ(pFirst->LockServer(TRUE), S_OK);
-    pFirst->Release();
+    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFactory), S_OK);
+    EXPECT_EQ(pFactory->LockServer(TRUE), S_OK);
+    pFactory->Release();
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_FALSE);
-    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFirst), S_OK);
-    EXPECT_EQ(pFirst->LockServer(FALSE), S_OK);
+    ASSERT_EQ(library.GetClassObject(kClsidDeskband, IID_IClassFactory, &pFactory), S_OK);
+    EXPECT_EQ(pFactory->LockServer(FALSE), S_OK);
     // An unlock without a lock before it changes nothing: a live band still holds the library.
-    ASSERT_EQ(library.Create(IID_IUnknown, &pSecond), S_OK);
-    EXPECT_EQ(pFirst->LockServer(FALSE), S_OK);
-    pFirst->Release();
+    ASSERT_EQ(library.Create(IID_IUnknown, &pUnknown), S_OK);
+    EXPECT_EQ(pFactory->LockServer(FALSE), S_OK);
+    pFactory->Release();
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_FALSE);
-    pSecond->Release();
+    pUnknown->Release();
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 }
 
@@ -185,7 +169,6 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     CTestSite outer;
     IUnknown* pInner = nullptr;
     ASSERT_EQ(library.Create(IID_IUnknown, &pInner, outer.Unknown()), S_OK);
-    EXPECT_EQ(outer.m_cRef, 0u);
     IDeskBand* pBand = nullptr;
     ASSERT_EQ(pInner->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(&pBand)), S_OK);
     EXPECT_EQ(outer.m_cRef, 1u);
@@ -203,11 +186,9 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     EXPECT_EQ(partFor(pBand, IID_IUnknown), outer.Unknown());
     EXPECT_EQ(partFor(pBand, IID_IPersist), partFor(pInner, IID_IPersistStream));
     const auto pWithSite = static_cast<IObjectWithSite*>(partFor(pBand, IID_IObjectWithSite));
-    ASSERT_NE(pWithSite, nullptr);
-
     // Sited on its outer object and let go of while sited: the band's teardown releases the
     // site, and until that teardown is over the library must not be free to unload.
-    ASSERT_EQ(pWithSite->SetSite(outer.Unknown()), S_OK);
+    ASSERT_EQ(pWithSite ? pWithSite->SetSite(outer.Unknown()) : E_NOINTERFACE, S_OK);
     pBand->Release();
     HRESULT hrCanUnloadAtRelease = E_UNEXPECTED;
     outer.m_fnOnRelease = [&] { hrCanUnloadAtRelease = library.Call("DllCanUnloadNow"); };
@@ -235,15 +216,15 @@ TEST(ClassObject, HundredShellPathsUnloadLeavingNoClassOrHandle)
         ASSERT_EQ(pWithSite->QueryInterface(IID_IDeskBand, pBand.ReceiveVoid()), S_OK);
         EXPECT_EQ(pBand->CloseDW(0), S_OK);
         pBand.Reset();
-        HRESULT hrCanUnloadAtRelease = S_OK;
         if (iRound % 2 == 0) {
             EXPECT_EQ(pWithSite->SetSite(nullptr), S_OK);
-            hrCanUnloadAtRelease = S_FALSE;
         }
+        HRESULT hrCanUnloadAtRelease = E_UNEXPECTED;
         site.m_fnOnRelease = [&] { hrCanUnloadAtRelease = library.Call("DllCanUnloadNow"); };
         EXPECT_EQ(pWithSite->Release(), 0u);
         site.m_fnOnRelease = nullptr;
-        EXPECT_TRUE(site.m_cRef == 0 && hrCanUnloadAtRelease == S_FALSE);
+        EXPECT_EQ(site.m_cRef, 0u);
+        EXPECT_EQ(hrCanUnloadAtRelease, iRound % 2 == 0 ? E_UNEXPECTED : S_FALSE);
         EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 
         const HMODULE hModule = library.Module();
@@ -256,74 +237,60 @@ TEST(ClassObject, HundredShellPathsUnloadLeavingNoClassOrHandle)
     EXPECT_EQ(HandleCounts().first, handles.first);
 }
 
-// The view modes are flags, but only vertical alone is the vertical layout.
+// The view modes are flags, but only vertical alone is the vertical layout; unmasked members
+// stay as they are.
 TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
 {
-    const struct
-    {
-        const char* pszLabel;
-        DWORD dwViewMode;
-        POINTL ptMinSize, ptActual;
-    } rows[] = {
-        {"horizontal", DBIF_VIEWMODE_NORMAL, {32, 16}, {80, 16}},
-        {"vertical", DBIF_VIEWMODE_VERTICAL, {16, 32}, {16, 40}},
-        {"vertical floating", DBIF_VIEWMODE_VERTICAL | DBIF_VIEWMODE_FLOATING, {32, 16}, {80, 16}},
-        {"vertical transparent", DBIF_VIEWMODE_VERTICAL | DBIF_VIEWMODE_TRANSPARENT, {32, 16}, {80, 16}},
-        {"transparent", DBIF_VIEWMODE_TRANSPARENT, {32, 16}, {80, 16}},
+    const std::pair<const char*, DWORD> viewModes[] = {
+        {"horizontal", DBIF_VIEWMODE_NORMAL},
+        {"vertical", DBIF_VIEWMODE_VERTICAL},
+        {"vertical floating", DBIF_VIEWMODE_VERTICAL | DBIF_VIEWMODE_FLOATING},
+        {"vertical transparent", DBIF_VIEWMODE_VERTICAL | DBIF_VIEWMODE_TRANSPARENT},
     };
-    for (const auto& row : rows) {
-        DESKBANDINFO dbi = {0x7F, {}, {}, {}, {}, {L'x'}, 0, RGB(1, 2, row.dwViewMode)}; // every member asked for
-        ASSERT_EQ(m_pBand->GetBandInfo(7, row.dwViewMode, &dbi), S_OK) << row.pszLabel;
-        // The container paints the background colour.
-        EXPECT_EQ(dbi.dwMask, 0x3Fu) << row.pszLabel;
-        EXPECT_EQ(std::vector<LONG>({dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptActual.x, dbi.ptActual.y}),
-                  std::vector<LONG>({row.ptMinSize.x, row.ptMinSize.y, row.ptActual.x, row.ptActual.y}))
-            << row.pszLabel << ": minimum and actual size";
-        EXPECT_EQ(std::vector<LONG>({dbi.ptMaxSize.x, dbi.ptMaxSize.y, dbi.ptIntegral.x, dbi.ptIntegral.y}),
-                  std::vector<LONG>({-1, -1, 1, 1}))
-            << row.pszLabel << ": maximum size and steps";
-        EXPECT_TRUE(dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT) << row.pszLabel;
-        EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(row.dwViewMode)) << row.pszLabel;
-        EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(dbi.crBkgnd)) << row.pszLabel;
+    for (const auto& viewMode : viewModes) {
+        const bool fVertical = viewMode.second == DBIF_VIEWMODE_VERTICAL;
+        DESKBANDINFO dbi = {0x7F, {}, {}, {}, {}, {L'x'}, 0, RGB(1, 2, viewMode.second)}; // every member
+        ASSERT_EQ(m_pBand->GetBandInfo(7, viewMode.second, &dbi), S_OK);
+        // Minimum, maximum, step and actual sizes, x then y.
+        EXPECT_EQ(std::vector<LONG>({dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptMaxSize.x, dbi.ptMaxSize.y,
+                                     dbi.ptIntegral.x, dbi.ptIntegral.y, dbi.ptActual.x, dbi.ptActual.y}),
+                  fVertical ? std::vector<LONG>({16, 32, -1, -1, 1, 1, 16, 40})
+                            : std::vector<LONG>({32, 16, -1, -1, 1, 1, 80, 16}))
+            << viewMode.first;
+        // The container paints the background colour, which the band keeps for the host.
+        EXPECT_TRUE(dbi.dwMask == 0x3F && dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT)
+            << viewMode.first;
+        EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(viewMode.second)) << viewMode.first;
+        EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(dbi.crBkgnd)) << viewMode.first;
     }
-
-    // Unmasked members stay as they are, the colour among them; without a structure only the
-    // view mode is taken.
     DESKBANDINFO dbi;
     memset(&dbi, 0xCD, sizeof(dbi));
     dbi.dwMask = DBIM_ACTUAL;
-    ASSERT_EQ(m_pBand->GetBandInfo(8, DBIF_VIEWMODE_VERTICAL, &dbi), S_OK);
-    EXPECT_TRUE(dbi.dwMask == DBIM_ACTUAL && dbi.ptActual.x == 16 && dbi.ptMinSize.x == LONG(0xCDCDCDCD));
-    EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(RGB(1, 2, DBIF_VIEWMODE_TRANSPARENT)));
+    ASSERT_EQ(m_pBand->GetBandInfo(8, DBIF_VIEWMODE_NORMAL, &dbi), S_OK);
+    EXPECT_TRUE(dbi.dwMask == DBIM_ACTUAL && dbi.ptActual.x == 80 && dbi.ptMinSize.x == LONG(0xCDCDCDCD));
+    EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(RGB(1, 2, 5)));
     EXPECT_EQ(m_pBand->GetBandInfo(9, DBIF_VIEWMODE_FLOATING, nullptr), S_OK);
     EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), DBIF_VIEWMODE_FLOATING);
 }
 
-TEST_F(DeskbandTest, InterfacesShareOneIdentity)
+// The interfaces the shell and scripting clients ask a band for; the site is the one given.
+TEST_F(DeskbandTest, AnswersItsInterfacesAndSite)
 {
-    CComRef<IUnknown> pIdentity;
-    ASSERT_EQ(m_pBand->QueryInterface(IID_IUnknown, pIdentity.ReceiveVoid()), S_OK);
-    for (const IID* piid : {&kIidDeskband, &IID_IDispatch, &IID_IOleWindow, &IID_IDockingWindow, &IID_IDeskBand,
-                            &IID_IObjectWithSite, &IID_IPersist, &IID_IPersistStream}) {
-        CComRef<IUnknown> pPart, pPartIdentity;
-        ASSERT_EQ(m_pBand->QueryInterface(*piid, pPart.ReceiveVoid()), S_OK) << std::hex << piid->Data1;
-        EXPECT_TRUE(SUCCEEDED(pPart->QueryInterface(IID_IUnknown, pPartIdentity.ReceiveVoid())) &&
-                    pPartIdentity.Get() == pIdentity.Get())
-            << std::hex << piid->Data1;
+    for (const IID* piid :
+         {&kIidDeskband, &IID_IDispatch, &IID_IOleWindow, &IID_IDockingWindow, &IID_IPersist, &IID_IPersistStream}) {
+        CComRef<IUnknown> pPart;
+        EXPECT_EQ(m_pBand->QueryInterface(*piid, pPart.ReceiveVoid()), S_OK) << std::hex << piid->Data1;
     }
-    void* pv = nullptr;
-    ASSERT_EQ(m_pWithSite->GetSite(IID_IInputObjectSite, &pv), S_OK);
-    EXPECT_EQ(pv, static_cast<IInputObjectSite*>(&m_site));
-    static_cast<IUnknown*>(pv)->Release();
+    CComRef<IUnknown> pSite;
+    EXPECT_TRUE(m_pWithSite->GetSite(IID_IInputObjectSite, pSite.ReceiveVoid()) == S_OK &&
+                pSite.Get() == static_cast<IInputObjectSite*>(&m_site));
 }
 
 // Both windows belong to the library's own instance and live until CloseDW; the closed band
 // keeps its site until it is unsited.
 TEST_F(DeskbandTest, WindowsLiveFromSitingToCloseDW)
 {
-    EXPECT_EQ(GetWindowLongA(m_hwndUtility, GWL_STYLE) & WS_VISIBLE, 0);
     EXPECT_EQ(Ask(WM_DESKBAND_GETBANDWINDOW), reinterpret_cast<LRESULT>(m_hwndBand));
-    EXPECT_TRUE(Ask(WM_DESKBAND_GETVIEWMODE) == 0 && Ask(WM_DESKBAND_GETBKCOLOR) == 0) << "nothing reported yet";
     for (HWND hwnd : {m_hwndUtility, m_hwndBand})
         EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE), reinterpret_cast<LONG_PTR>(m_library.Module()));
     EXPECT_EQ(m_pBand->ShowDW(FALSE), S_OK);
@@ -335,7 +302,6 @@ TEST_F(DeskbandTest, WindowsLiveFromSitingToCloseDW)
     EXPECT_FALSE(IsWindow(m_hwndBand) || IsWindow(m_hwndUtility));
     HWND hwnd = m_hwndUtility;
     EXPECT_TRUE(m_pBand->GetWindow(&hwnd) == S_OK && hwnd == nullptr);
-    EXPECT_EQ(m_pBand->CloseDW(0), S_OK);
     EXPECT_EQ(m_site.m_cRef, 1u) << "closing keeps the site";
     // A site whose last release calls back into the band finds it without a site already, so
     // it is released once, not again from inside its own release.
@@ -358,44 +324,19 @@ TEST_F(DeskbandTest, SitesWithoutALiveContainerOrAnInputSiteAreRefused)
 {
     const HWND hwndGone = CreateHiddenWindow("DeskbandTestGone", DefWindowProcA, 0, 0);
     DestroyWindow(hwndGone);
-    const struct
-    {
-        const char* pszLabel;
-        const IID& riidWithheld;
-        HWND hwnd;
-        HRESULT hrGetWindow;
-    } rows[] = {
-        {"no IOleWindow", IID_IOleWindow, nullptr, S_OK},
-        {"a container that has gone", IID_NULL, hwndGone, S_OK},
-        {"GetWindow failing", IID_NULL, nullptr, E_FAIL}, // which writes the container all the same
-        {"no IInputObjectSite", IID_IInputObjectSite, nullptr, S_OK},
-    };
-    for (const auto& row : rows) {
-        CTestSite site(kcx, kcy, row.riidWithheld);
-        site.m_hwnd = row.hwnd ? row.hwnd : site.m_hwnd;
-        site.m_hrGetWindow = row.hrGetWindow;
+    CTestSite noWindow(kcx, kcy, IID_IOleWindow), goneWindow, failingWindow,
+        noInputSite(kcx, kcy, IID_IInputObjectSite);
+    goneWindow.m_hwnd = hwndGone;
+    failingWindow.m_hrGetWindow = E_FAIL; // which writes the container all the same
+    for (const auto& row :
+         {std::make_pair("no IOleWindow", &noWindow), std::make_pair("a gone window", &goneWindow),
+          std::make_pair("GetWindow failing", &failingWindow), std::make_pair("no IInputObjectSite", &noInputSite)}) {
         void* pv = kpvStale;
-        EXPECT_EQ(m_pWithSite->SetSite(site.Unknown()), E_FAIL) << row.pszLabel;
-        EXPECT_TRUE(m_pWithSite->GetSite(IID_IUnknown, &pv) == E_FAIL && pv == nullptr && site.m_cRef == 0)
-            << row.pszLabel;
+        EXPECT_EQ(m_pWithSite->SetSite(row.second->Unknown()), E_FAIL) << row.first;
+        EXPECT_TRUE(m_pWithSite->GetSite(IID_IUnknown, &pv) == E_FAIL && pv == nullptr && row.second->m_cRef == 0)
+            << row.first;
         EXPECT_EQ(m_pBand->CloseDW(0), S_OK);
     }
-}
-
-TEST_F(DeskbandTest, SitingAgainReplacesTheEarlierWindowsAndForgetsTheHost)
-{
-    CHostProcess host;
-    ASSERT_EQ(host.Register(), m_hwndUtility);
-    CTestSite site;
-    ASSERT_EQ(m_pWithSite->SetSite(site.Unknown()), S_OK);
-    EXPECT_FALSE(IsWindow(m_hwndBand) || IsWindow(m_hwndUtility));
-    EXPECT_EQ(m_site.m_cRef, 0u);
-    HWND hwndBand = nullptr;
-    EXPECT_TRUE(m_pBand->GetWindow(&hwndBand) == S_OK && GetParent(hwndBand) == site.m_hwndTaskbar);
-    SendMessageA(FindUtilityWindowOf(GetCurrentProcessId()), WM_THEMECHANGED, 0, 0);
-    PumpMessages();
-    EXPECT_EQ(host.Report().size(), 1u) << "only the first siting's snapshot";
-    EXPECT_EQ(m_pWithSite->SetSite(nullptr), S_OK);
 }
 
 // Each step changes something, and the host then has the snapshots it names.
@@ -420,7 +361,7 @@ TEST_F(DeskbandTest, HostGetsOneSnapshotWhileRegisteringAndAfterEachChange)
     ExpectSnapshots("a reported rectangle", host, 2, 50, 10, 10, 5);
     for (UINT uMsg : {WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED, WM_DWMCOMPOSITIONCHANGED}) {
         Refresh(uMsg);
-        ExpectSnapshots(std::to_string(uMsg).c_str(), host, 1, 50, 10, 10, 5);
+        ExpectSnapshots("message " + std::to_string(uMsg), host, 1, 50, 10, 10, 5);
     }
     // The surface of the last snapshot, of the same size, serves again, as empty as a new one.
     ResizeBand(180, 35, 0, 0, SWP_NOSIZE);
@@ -433,9 +374,14 @@ TEST_F(DeskbandTest, HostGetsOneSnapshotWhileRegisteringAndAfterEachChange)
     }
     ResizeBand(0, 0, 0, 10);
     ExpectSnapshots("empty", host, 1, 0, 10);
-    Ask(WM_DESKBAND_SETHOSTWINDOW, 0);
-    Refresh();
-    ExpectSnapshots("unregistered", host, 0);
+    // Sited again: the earlier windows go, and the host is forgotten.
+    CTestSite site;
+    ASSERT_EQ(m_pWithSite->SetSite(site.Unknown()), S_OK);
+    EXPECT_FALSE(IsWindow(m_hwndBand) || IsWindow(m_hwndUtility));
+    SendMessageA(FindUtilityWindowOf(GetCurrentProcessId()), WM_THEMECHANGED, 0, 0);
+    PumpMessages();
+    ExpectSnapshots("sited again", host, 0);
+    EXPECT_EQ(m_pWithSite->SetSite(nullptr), S_OK);
 }
 
 // The taskbar's thread waits 2 seconds for a host that does not take its snapshot, then
@@ -447,7 +393,7 @@ TEST_F(DeskbandTest, HostThatDoesNotAnswerIsForgottenAfterTwoSeconds)
     const DWORD dwStart = GetTickCount();
     Ask(WM_DESKBAND_SETHOSTWINDOW, reinterpret_cast<LPARAM>(host.m_hwnd));
     EXPECT_GE(GetTickCount() - dwStart, 1500u);
-    host.Resume();
+    // Still hung: a band that had not forgotten it would wait again, and then send it another.
     Refresh();
     EXPECT_LE(host.Report().size(), 1u) << "only the snapshot it hung in";
 }
@@ -529,15 +475,12 @@ TEST_F(DeskbandTest, SurfaceWithoutDeviceContextSendsNothing)
 // Runs only where the visual-styles library cannot load (its own CTest entry).
 TEST_F(DeskbandTest, WithoutVisualStylesTheSnapshotIsButtonFace)
 {
-    if (const HMODULE hTheme = LoadLibraryA("uxtheme.dll")) {
-        FreeLibrary(hTheme);
+    if (CScopedLibrary("uxtheme.dll", 0).Get())
         GTEST_SKIP() << "the visual-styles library is present";
-    }
     CHostProcess host;
     ASSERT_TRUE(host.Register());
-    const COLORREF cr = GetSysColor(COLOR_BTNFACE);
-    ExpectSnapshots("registration", host, 1, kcx, kcy, 0, 0, 0,
-                    GetRValue(cr) << 16 | GetGValue(cr) << 8 | GetBValue(cr));
+    const COLORREF cr = GetSysColor(COLOR_BTNFACE); // as a DIB pixel: blue first, red third
+    ExpectSnapshots("registration", host, 1, kcx, kcy, 0, 0, 0, RGB(GetBValue(cr), GetGValue(cr), GetRValue(cr)));
 }
 
 // Thousands of random messages from the hostile host (HostileHost.cpp) in `make test`;
@@ -546,13 +489,13 @@ TEST_F(DeskbandTest, WithoutVisualStylesTheSnapshotIsButtonFace)
 TEST_F(DeskbandTest, HostileHostStress)
 {
     (void)m_pBand->GetBandInfo(1, DBIF_VIEWMODE_VERTICAL, nullptr);
-    const unsigned nSeconds = StressSeconds();
     // HOSTILE_SEED repeats the run of a seed that failed.
     const char* pszSeed = getenv("HOSTILE_SEED");
-    const unsigned nSeed = pszSeed ? strtoul(pszSeed, nullptr, 10) : nSeconds ? GetTickCount() : 9928;
+    const unsigned nSeed = pszSeed ? strtoul(pszSeed, nullptr, 10) : kuStressSeconds ? GetTickCount() : 9928;
     CChildProcess hostile("deskband_hostile_host.exe", std::to_string(GetCurrentProcessId()) + " " +
-                                                           std::to_string(nSeed) + " 3000 " + std::to_string(nSeconds));
-    EXPECT_EQ(hostile.ExitCode((nSeconds + 60) * 1000), 0u) << "seed " << nSeed << ", faults as in HostileHost.cpp";
+                                                           std::to_string(nSeed) + " 3000 " +
+                                                           std::to_string(kuStressSeconds));
+    EXPECT_EQ(hostile.ExitCode((kuStressSeconds + 60) * 1000), 0u) << "seed " << nSeed << ", faults in HostileHost.cpp";
     ASSERT_TRUE(IsSited());
     ResizeBand(0, 0, 90, 30);
     CHostProcess host;
@@ -571,14 +514,12 @@ TEST_F(DeskbandTest, ResizeStressLeavesNoHandleOrGdiObject)
             ResizeBand(0, 0, 40 + i % 2, 20);
         return static_cast<int>(host.Report().size());
     };
-    resize();
+    resize(); // what the first rounds make stays
     const std::pair<int, int> handles = HandleCounts();
-    const DWORD dwEnd = GetTickCount() + 1000 * StressSeconds();
     int cCycles = 0, cSnapshots = 0;
-    do {
+    for (const DWORD dwEnd = GetTickCount() + 1000 * kuStressSeconds;
+         cCycles == 0 || static_cast<LONG>(GetTickCount() - dwEnd) < 0; cCycles += 20)
         cSnapshots += resize();
-        cCycles += 20;
-    } while (static_cast<LONG>(GetTickCount() - dwEnd) < 0);
     EXPECT_EQ(cSnapshots, cCycles);
     EXPECT_EQ(HandleCounts(), handles) << "kernel handles, GDI objects";
 }

@@ -140,24 +140,12 @@ int main(int argc, char** argv)
     Send(g_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHost));
     g_nFaults |= WaitForSnapshots(2) ? 0 : eFaultNoLaterSnapshot;
 
-    const UINT auMessages[] = {WM_DESKBAND_GETBANDWINDOW,
-                               WM_DESKBAND_SETHOSTWINDOW,
-                               WM_DESKBAND_REFRESH,
-                               WM_ERASEBKGND,
-                               WM_THEMECHANGED,
-                               WM_SYSCOLORCHANGE,
-                               WM_DWMCOLORIZATIONCOLORCHANGED,
-                               WM_WINDOWPOSCHANGED,
-                               WM_COPYDATA,
-                               WM_USER + 0x1234,
-                               WM_CLOSE,
-                               WM_DESTROY,
-                               WM_NCDESTROY,
-                               WM_QUERYENDSESSION,
-                               WM_ENDSESSION,
-                               WM_SYSCOMMAND,
-                               WM_NCCREATE,
-                               WM_CREATE};
+    // clang-format off
+    const UINT auMessages[] = {WM_DESKBAND_GETBANDWINDOW, WM_DESKBAND_SETHOSTWINDOW, WM_DESKBAND_REFRESH, WM_ERASEBKGND,
+        WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED, WM_WINDOWPOSCHANGED, WM_COPYDATA,
+        WM_USER + 0x1234, WM_CLOSE, WM_DESTROY, WM_NCDESTROY, WM_QUERYENDSESSION, WM_ENDSESSION, WM_SYSCOMMAND,
+        WM_NCCREATE, WM_CREATE};
+    // clang-format on
     for (long cSent = 0; cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0; ++cSent) {
         // Live and dead windows, ours and the band's own, the desktop, and numbers that are no
         // window (any other live window could belong to a test running beside this one).
@@ -173,13 +161,8 @@ int main(int argc, char** argv)
         // clamps a width to 32767 and its receiving side faults on copy-data blocks beyond about
         // a megabyte (which would only test Wine), so the band is kept a few pixels high then.
         const bool fAbsurd = below(32) == 0;
-        WINDOWPOS wp = {hwndAny,
-                        hwndAny,
-                        int(below(50)),
-                        int(below(20)),
-                        fAbsurd ? int(random() | 0x8000) : int(below(500)) - 50,
-                        int(below(fAbsurd ? 8 : 100)) - 10,
-                        random() & ~SWP_NOSIZE};
+        const int cx = fAbsurd ? int(random() | 0x8000) : int(below(500)) - 50, cy = int(below(fAbsurd ? 8 : 100)) - 10;
+        WINDOWPOS wp = {hwndAny, hwndAny, int(below(50)), int(below(20)), cx, cy, random() & ~SWP_NOSIZE};
         // Junk, half of it behind a snapshot header whose sizes do not match the block.
         std::vector<DWORD> junk(below(4) ? below(64) : below(16384), random());
         if (junk.size() >= 3 && below(2))

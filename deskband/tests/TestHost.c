@@ -19,8 +19,6 @@ static LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     const COPYDATASTRUCT* pcds = (const COPYDATASTRUCT*)lParam;
     DWORD dwBandProcessId = 0;
     HWND hwndUtility;
-    char szResume[64];
-    HANDLE hResume;
     switch (uMsg) {
     case TESTHOST_REGISTER:
         GetWindowThreadProcessId(g_hwndCollector, &dwBandProcessId);
@@ -33,11 +31,8 @@ static LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM 
     case WM_COPYDATA:
         if (!TestHostAccepts(pcds->dwData, pcds->lpData, pcds->cbData))
             return FALSE;
-        TestHostResumeEvent(g_hwndCollector, szResume);
-        if (g_fHangInNextSnapshot && (hResume = OpenEventA(SYNCHRONIZE, FALSE, szResume)) != NULL) {
-            WaitForSingleObject(hResume, 30000);
-            CloseHandle(hResume);
-        }
+        if (g_fHangInNextSnapshot)
+            Sleep(3000);
         g_fHangInNextSnapshot = FALSE;
         return SendMessageA(g_hwndCollector, WM_COPYDATA, wParam, lParam);
     case WM_DESTROY:

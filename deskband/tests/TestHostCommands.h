@@ -5,7 +5,6 @@
 // commands between a test and its test host. C and C++ alike.
 #include <windows.h>
 
-#include <stdio.h>
 #include <string.h>
 
 #include "DeskbandProtocol.h"
@@ -68,12 +67,5 @@ static inline void PumpMessages(void)
 // Test to host: find the band's utility window and register with it; the answer is that
 // window, or 0. The snapshot sent during the registration reaches the collector first.
 #define TESTHOST_REGISTER (WM_APP + 2)
-// Test to host: on the next snapshot stop handling messages, as a hung program does, until
-// the event named by TestHostResumeEvent is set.
+// Test to host: in the next snapshot stop handling messages for 3 s, as a hung program does.
 #define TESTHOST_HANG (WM_APP + 3)
-
-// Handles travel between programs of either bitness as their lower 32 bits.
-static inline void TestHostResumeEvent(HWND hwndCollector, char szName[64])
-{
-    sprintf(szName, "DeskbandTestHost-%ld-resume", HandleToLong(hwndCollector));
-}
