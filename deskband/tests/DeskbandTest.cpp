@@ -56,18 +56,32 @@ void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y, DWORD d
     }
 }
 
+// Let go of as the shell lets go of it (in most tests still sited, so that its teardown releases
+// the site), the band leaves no window and no reference to its site behind and holds the library
+// until its teardown is over. Windows keeps a library's window classes after an unload, with a
+// procedure that points into the unloaded image: the class must be gone by then.
+void ReleaseAndUnload(CSitedBand& band)
+{
+    HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
+    band.m_site.m_fnOnRelease = [&] { hrCanUnloadAtSiteRelease = band.m_library.Call("DllCanUnloadNow"); };
+    band.m_pWithSite.Reset();
+    band.m_pBand.Reset();
+    band.m_site.m_fnOnRelease = nullptr;
+    EXPECT_FALSE(IsWindow(band.m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
+    EXPECT_EQ(band.m_site.m_cRef, 0u);
+    EXPECT_EQ(hrCanUnloadAtSiteRelease, S_FALSE) << "free to unload during the band's teardown";
+    EXPECT_EQ(band.m_library.Call("DllCanUnloadNow"), S_OK);
+    const HMODULE hModule = band.m_library.Module();
+    band.m_library.Free();
+    WNDCLASSEXA wc = {};
+    EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
+}
+
 class DeskbandTest : public ::testing::Test, protected CSitedBand
 {
 protected:
     void SetUp() override { ASSERT_TRUE(IsSited()); }
-    // Let go of, the band leaves no window and no reference to its site behind.
-    void TearDown() override
-    {
-        m_pWithSite.Reset();
-        m_pBand.Reset();
-        EXPECT_FALSE(IsWindow(m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
-        EXPECT_EQ(m_site.m_cRef, 0u);
-    }
+    void TearDown() override { ReleaseAndUnload(*this); }
     // After the step named, the host got cSnapshots blocks from the utility window, each exactly
     // a cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
     // the taskbar behind a band at (x, y), or dwFill.
@@ -197,44 +211,18 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 }
 
-// The shell's path a hundred times: load the library, create, site, close and release a band
-// (every other time still sited: its teardown then releases the site, and until the teardown
-// is over the library must not be free to unload), unload. Windows keeps a library's window
-// classes after an unload, with a procedure that points into the unloaded image: the class
-// must be gone by then. And no round may leave a handle behind.
-TEST(ClassObject, HundredShellPathsUnloadLeavingNoClassOrHandle)
+// The shell's path a hundred times, each round checked as every band test's is: no round may
+// leave a handle behind.
+TEST(ShellPath, HundredRoundsLeaveNoHandle)
 {
-    CTestSite site;
-    std::pair<int, int> handles;
+    int cHandles = 0;
     for (int iRound = 0; iRound < 100; ++iRound) {
-        SCOPED_TRACE(iRound);
-        CVeltrixLibrary library;
-        IObjectWithSite* pWithSite = nullptr;
-        ASSERT_EQ(library.Create(IID_IObjectWithSite, &pWithSite), S_OK);
-        ASSERT_EQ(pWithSite->SetSite(site.Unknown()), S_OK);
-        CComRef<IDeskBand> pBand;
-        ASSERT_EQ(pWithSite->QueryInterface(IID_IDeskBand, pBand.ReceiveVoid()), S_OK);
-        EXPECT_EQ(pBand->CloseDW(0), S_OK);
-        pBand.Reset();
-        if (iRound % 2 == 0) {
-            EXPECT_EQ(pWithSite->SetSite(nullptr), S_OK);
-        }
-        HRESULT hrCanUnloadAtRelease = E_UNEXPECTED;
-        site.m_fnOnRelease = [&] { hrCanUnloadAtRelease = library.Call("DllCanUnloadNow"); };
-        EXPECT_EQ(pWithSite->Release(), 0u);
-        site.m_fnOnRelease = nullptr;
-        EXPECT_EQ(site.m_cRef, 0u);
-        EXPECT_EQ(hrCanUnloadAtRelease, iRound % 2 == 0 ? E_UNEXPECTED : S_FALSE);
-        EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
-
-        const HMODULE hModule = library.Module();
-        library.Free();
-        WNDCLASSEXA wc = {};
-        EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc));
-        if (iRound == 0)
-            handles = HandleCounts();
+        CSitedBand band;
+        ASSERT_TRUE(band.IsSited()) << iRound;
+        ReleaseAndUnload(band);
+        cHandles = iRound == 0 ? HandleCounts().first : cHandles;
     }
-    EXPECT_EQ(HandleCounts().first, handles.first);
+    EXPECT_EQ(HandleCounts().first, cHandles);
 }
 
 // The view modes are flags, but only vertical alone is the vertical layout; unmasked members

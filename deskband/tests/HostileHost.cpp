@@ -1,7 +1,7 @@
 // A hostile host, run as a second process: it registers a second host while a first one hangs,
 // asks again from inside its snapshot handler, and then bombards the band's utility and band
-// windows with random protocol, theme, position and window-lifetime messages carrying random,
-// dead or foreign windows and junk copy-data blocks, checking the band's answers on the way.
+// windows with random protocol, theme, position and window-lifetime messages carrying random
+// values and live, dead or foreign windows, checking the band's answers on the way.
 //
 // Usage: deskband_hostile_host PID SEED MESSAGES SECONDS. It sends at least MESSAGES random
 // messages and goes on until SECONDS have passed. The exit code is 0 or a set of eFault bits.
@@ -13,7 +13,6 @@
 #include <atomic>
 #include <random>
 #include <thread>
-#include <vector>
 
 #include "TestHostCommands.h"
 
@@ -142,8 +141,8 @@ int main(int argc, char** argv)
 
     // clang-format off
     const UINT auMessages[] = {WM_DESKBAND_GETBANDWINDOW, WM_DESKBAND_SETHOSTWINDOW, WM_DESKBAND_REFRESH, WM_ERASEBKGND,
-        WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED, WM_WINDOWPOSCHANGED, WM_COPYDATA,
-        WM_USER + 0x1234, WM_CLOSE, WM_DESTROY, WM_NCDESTROY, WM_QUERYENDSESSION, WM_ENDSESSION, WM_SYSCOMMAND,
+        WM_THEMECHANGED, WM_SYSCOLORCHANGE, WM_DWMCOLORIZATIONCOLORCHANGED, WM_WINDOWPOSCHANGED, WM_USER + 0x1234,
+        WM_CLOSE, WM_DESTROY, WM_NCDESTROY, WM_QUERYENDSESSION, WM_ENDSESSION, WM_SYSCOMMAND,
         WM_NCCREATE, WM_CREATE};
     // clang-format on
     for (long cSent = 0; cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0; ++cSent) {
@@ -163,23 +162,16 @@ int main(int argc, char** argv)
         const bool fAbsurd = below(32) == 0;
         const int cx = fAbsurd ? int(random() | 0x8000) : int(below(500)) - 50, cy = int(below(fAbsurd ? 8 : 100)) - 10;
         WINDOWPOS wp = {hwndAny, hwndAny, int(below(50)), int(below(20)), cx, cy, random() & ~SWP_NOSIZE};
-        // Junk, half of it behind a snapshot header whose sizes do not match the block.
-        std::vector<DWORD> junk(below(4) ? below(64) : below(16384), random());
-        if (junk.size() >= 3 && below(2))
-            junk[0] = DESKBAND_SNAPSHOT_HEADER_WORD;
-        COPYDATASTRUCT cds = {below(2) ? DESKBAND_SNAPSHOT_ID : random(), DWORD(junk.size() * 4), junk.data()};
         CREATESTRUCTA cs = {nullptr, nullptr, nullptr, nullptr, 10, 10, 0, 0, 0, "renamed", "STATIC", 0};
         const LPARAM lParam = uMsg == WM_WINDOWPOSCHANGED                ? reinterpret_cast<LPARAM>(&wp)
-                              : uMsg == WM_COPYDATA                      ? reinterpret_cast<LPARAM>(&cds)
                               : uMsg == WM_NCCREATE || uMsg == WM_CREATE ? reinterpret_cast<LPARAM>(&cs)
                               : uMsg == WM_DESKBAND_SETHOSTWINDOW        ? reinterpret_cast<LPARAM>(hwndAny)
                                                                          : LPARAM(random());
-        const WPARAM wParam = uMsg == WM_SYSCOMMAND ? SC_CLOSE : uMsg == WM_COPYDATA ? WPARAM(hwndAny) : random();
+        const WPARAM wParam = uMsg == WM_SYSCOMMAND ? SC_CLOSE : random();
         // Messages without a pointer are also posted; the band registers a host window of ours
         // now and then from inside its snapshot handler; and a registered host window goes away.
         g_fRegisterFromHandler = uMsg == WM_DESKBAND_SETHOSTWINDOW && hwndAny == hwndHost && below(2);
-        if (lParam == reinterpret_cast<LPARAM>(&wp) || lParam == reinterpret_cast<LPARAM>(&cds) ||
-            lParam == reinterpret_cast<LPARAM>(&cs) || below(2))
+        if (lParam == reinterpret_cast<LPARAM>(&wp) || lParam == reinterpret_cast<LPARAM>(&cs) || below(2))
             Send(hwndTarget, uMsg, wParam, lParam);
         else
             PostMessageA(hwndTarget, uMsg, wParam, lParam);

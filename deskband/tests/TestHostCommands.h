@@ -37,10 +37,7 @@ static inline HWND FindUtilityWindowOf(DWORD dwProcessId)
 // Hidden: visible top-level windows are slow to destroy under a bare X server.
 static inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
 {
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof(wc));
-    wc.lpfnWndProc = pfnWndProc;
-    wc.lpszClassName = pszClass;
+    const WNDCLASSA wc = {0, pfnWndProc, 0, 0, NULL, NULL, NULL, NULL, NULL, pszClass};
     RegisterClassA(&wc);
     return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, NULL, NULL, NULL, NULL);
 }
