@@ -16,11 +16,11 @@
 class CHostProcess
 {
 public:
-    // A WM_COPYDATA as the host received it: the sender, the size, and the block as 32-bit words.
+    // A WM_COPYDATA as the host received it: the sender, and the block as 32-bit words (every
+    // block the host accepts is a whole number of them).
     struct Snapshot
     {
         HWND hwndSender;
-        DWORD cbData;
         std::vector<DWORD> words;
     };
 
@@ -49,9 +49,8 @@ private:
         if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
         } else if (uMsg == WM_COPYDATA) {
-            pThis->m_snapshots.push_back(
-                {reinterpret_cast<HWND>(wParam), pcds->cbData, std::vector<DWORD>((pcds->cbData + 3) / 4)});
-            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
+            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), std::vector<DWORD>(pcds->cbData / 4)});
+            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData / 4 * 4);
         } else {
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
         }

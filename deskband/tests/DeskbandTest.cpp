@@ -93,7 +93,7 @@ protected:
         ASSERT_EQ(snapshots.size(), cSnapshots);
         for (const CHostProcess::Snapshot& snapshot : snapshots) {
             EXPECT_EQ(snapshot.hwndSender, m_hwndUtility);
-            ASSERT_EQ(snapshot.cbData, 52u + 4u * cx * cy);
+            ASSERT_EQ(snapshot.words.size(), 13u + cx * cy) << "words in the block";
             EXPECT_EQ(std::vector<DWORD>(snapshot.words.begin(), snapshot.words.begin() + 12),
                       (std::vector<DWORD>{52, DWORD(cx), DWORD(cy), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
             EXPECT_EQ(snapshot.words.back(), 0u) << "spare word";
