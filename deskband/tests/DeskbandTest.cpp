@@ -39,8 +39,9 @@ std::pair<int, int> HandleCounts()
     if (!GetProcessHandleCount(GetCurrentProcess(), &cHandles) || cHandles == 0)
         for (ULONG_PTR uValue = 4; uValue < 0x10000; uValue += 4)
             cHandles += GetHandleInformation(reinterpret_cast<HANDLE>(uValue), &dwFlags) ? 1 : 0;
-    for (ULONG_PTR uIndex = 1; cGdiObjects == 0 && uIndex < 0x10000; ++uIndex)
-        cGdiObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
+    if (cGdiObjects == 0)
+        for (ULONG_PTR uIndex = 1; uIndex < 0x10000; ++uIndex)
+            cGdiObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
     return {static_cast<int>(cHandles), cGdiObjects};
 }
 
