@@ -20,8 +20,7 @@ namespace
 {
 enum eFault
 {
-    eFaultUsage = 0x01,
-    eFaultNoBand = 0x02,          // no utility window in the band's process
+    eFaultNoBand = 0x02,          // no utility window in the band's process (or no process named)
     eFaultNoAnswer = 0x04,        // a message was not answered in time
     eFaultWrongAnswer = 0x08,     // 9925 to 9927 answered differently, or the band window went
     eFaultNested = 0x10,          // a snapshot arrived while another was handled
@@ -119,9 +118,7 @@ std::array<DWORD_PTR, 3> Answers()
 
 int main(int argc, char** argv)
 {
-    if (argc != 5)
-        return eFaultUsage;
-    if (!(g_hwndUtility = FindUtilityWindowOf(strtoul(argv[1], nullptr, 10))))
+    if (argc != 5 || !(g_hwndUtility = FindUtilityWindowOf(strtoul(argv[1], nullptr, 10))))
         return eFaultNoBand;
     std::mt19937 random(strtoul(argv[2], nullptr, 10));
     const auto below = [&](unsigned n) { return std::uniform_int_distribution<unsigned>(0, n - 1)(random); };
@@ -133,7 +130,7 @@ int main(int argc, char** argv)
     // returned, never nested inside it.
     const std::array<DWORD_PTR, 3> expected = Answers();
     const HWND hwndBand = reinterpret_cast<HWND>(expected[0]);
-    HWND hwndHost = CreateHostWindow(), hwndDead = CreateHostWindow();
+    const HWND hwndHost = CreateHostWindow(), hwndDead = CreateHostWindow();
     DestroyWindow(hwndDead);
     g_fRegisterFromHandler = true;
     Send(g_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHost));
@@ -146,15 +143,11 @@ int main(int argc, char** argv)
         WM_NCCREATE, WM_CREATE};
     // clang-format on
     for (long cSent = 0; cSent < cMessages || static_cast<LONG>(GetTickCount() - dwDeadline) < 0; ++cSent) {
-        // Live and dead windows, ours and the band's own, the desktop, and numbers that are no
-        // window (any other live window could belong to a test running beside this one).
-        HWND hwndNone;
-        do
-            hwndNone = reinterpret_cast<HWND>(static_cast<LONG_PTR>(random()));
-        while (IsWindow(hwndNone));
-        const HWND ahwndAny[] = {
-            nullptr, hwndHost, hwndDead, GetDesktopWindow(), g_hwndUtility, hwndBand, GetParent(hwndBand), hwndNone};
-        const HWND hwndAny = ahwndAny[below(8)], hwndTarget = below(2) ? g_hwndUtility : hwndBand;
+        // Live and dead windows, ours, the band's own and the desktop (any other live window could
+        // belong to a test running beside this one).
+        const HWND ahwndAny[] = {nullptr,       hwndHost, hwndDead,           GetDesktopWindow(),
+                                 g_hwndUtility, hwndBand, GetParent(hwndBand)};
+        const HWND hwndAny = ahwndAny[below(7)], hwndTarget = below(2) ? g_hwndUtility : hwndBand;
         const UINT uMsg = auMessages[below(sizeof(auMessages) / sizeof(auMessages[0]))];
         // Mostly taskbar-like sizes, now and then empty, negative or absurdly wide ones. Wine
         // clamps a width to 32767 and its receiving side faults on copy-data blocks beyond about
@@ -175,11 +168,6 @@ int main(int argc, char** argv)
             Send(hwndTarget, uMsg, wParam, lParam);
         else
             PostMessageA(hwndTarget, uMsg, wParam, lParam);
-        if (below(64) == 0) {
-            DestroyWindow(hwndHost);
-            hwndDead = hwndHost;
-            hwndHost = CreateHostWindow();
-        }
         if (cSent % 16 == 0 && (Answers() != expected || !IsWindow(hwndBand)))
             g_nFaults |= eFaultWrongAnswer;
     }
