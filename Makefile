@@ -12,7 +12,7 @@ BENCH_TARGETS ?= script_bench
 # the fuzz preset's benchmarks as one table.
 WINDOWS_BENCH_TARGETS ?= allocator_bench snapshot_bench
 # Test programs whose stress tests `make stress` runs, and for how long each.
-STRESS_PROGRAMS ?= quillon_tests deskband_reliability_tests
+STRESS_PROGRAMS ?= quillon_tests deskband_tests
 STRESS_SECONDS ?= 180
 
 .PHONY: all deps build build-windows-all build-windows build-windows64 build-host dist demo test test-host \

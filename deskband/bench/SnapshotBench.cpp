@@ -21,6 +21,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -210,23 +211,21 @@ int RunColdStart(HWND hwndHost)
     // What the shell has loaded long before it loads a band.
     for (const char* pszLibrary : {"ole32.dll", "oleaut32.dll", "uxtheme.dll"})
         LoadLibraryA(pszLibrary);
-    CTestTaskbar taskbar(100, 30);
-    CTestSite site(taskbar.m_hwnd);
+    CTestSite site(100, 30);
 
     HMODULE hEmpty = nullptr;
     const double dEmpty = Seconds([&] { hEmpty = LoadLibraryA("snapshot_bench_empty.dll"); });
-    IDeskBand* pBand = nullptr;
-    IObjectWithSite* pWithSite = nullptr;
+    std::unique_ptr<CVeltrixLibrary> pLibrary;
+    CComRef<IObjectWithSite> pWithSite;
     HRESULT hr = E_FAIL;
     const double dBand = Seconds([&] {
-        pBand = CreateBand(); // LoadLibrary, DllGetClassObject and CreateInstance
-        if ((pWithSite = QueryAs<IObjectWithSite>(pBand, IID_IObjectWithSite)) != nullptr)
+        pLibrary.reset(new CVeltrixLibrary);
+        if (SUCCEEDED(hr = pLibrary->Create(IID_IObjectWithSite, pWithSite.Receive())))
             hr = pWithSite->SetSite(site.Unknown());
-        SendMessageA(UtilityWindow(), WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHost));
+        SendMessageA(FindUtilityWindowOf(GetCurrentProcessId()), WM_DESKBAND_SETHOSTWINDOW, 0,
+                     reinterpret_cast<LPARAM>(hwndHost));
     });
-    for (IUnknown* pUnknown : {static_cast<IUnknown*>(pWithSite), static_cast<IUnknown*>(pBand)})
-        if (pUnknown)
-            pUnknown->Release();
+    pWithSite.Reset();
     if (!hEmpty || FAILED(hr))
         return 1;
     SendMessageA(hwndHost, WM_HOST_KEEP, eColdEmptyUs, static_cast<LPARAM>(dEmpty * 1e6));

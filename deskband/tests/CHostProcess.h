@@ -9,74 +9,63 @@
 #include <vector>
 
 #include "CChildProcess.h"
-#include "TestHostCommands.h"
-#include "TestShell.h"
 
-// A WM_COPYDATA as the host received it; the block as 32-bit words.
-struct Snapshot
-{
-    HWND hwndSender;
-    ULONG_PTR dwData;
-    DWORD cbData;
-    std::vector<DWORD> words;
-};
-
-// The host helper process (TestHost.cpp), passing what it receives on to a collector window
-// of ours.
+// The test host (TestHost.c) in a second process, passing the snapshots it accepts on to a
+// collector window of ours: this build's host, or the one DESKBAND_TESTHOST names (a host of
+// the other bitness).
 class CHostProcess
 {
 public:
-    CHostProcess()
+    // A WM_COPYDATA as the host received it: the sender, and the block as 32-bit words (every
+    // block the host accepts is a whole number of them).
+    struct Snapshot
     {
-        SetWindowLongPtrA(m_hwndCollector, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        m_process.PumpUntil([this] { return m_hwnd != nullptr; }, 20000);
-    }
+        HWND hwndSender;
+        std::vector<DWORD> words;
+    };
+
+    CHostProcess() { m_process.PumpUntil(m_hwnd, 20000); }
     ~CHostProcess()
     {
-        SetEvent(m_hResume);
         PostMessageA(m_hwnd, WM_CLOSE, 0, 0);
         DestroyWindow(m_hwndCollector);
-        CloseHandle(m_hResume);
     }
     CHostProcess(const CHostProcess&) = delete;
     CHostProcess& operator=(const CHostProcess&) = delete;
 
     // The utility window the host found and registered with, or null.
     HWND Register() { return reinterpret_cast<HWND>(SendMessageA(m_hwnd, TESTHOST_REGISTER, 0, 0)); }
-    // While handling its next snapshot the host registers hwnd (from inside WM_COPYDATA) and,
-    // with fHang, then stops handling messages, as a hung program does, until Resume.
-    bool Arm(HWND hwnd, bool fHang)
-    {
-        return SendMessageA(m_hwnd, TESTHOST_ARM, fHang, reinterpret_cast<LPARAM>(hwnd)) == TRUE;
-    }
-    void Resume() { SetEvent(m_hResume); }
-    // Every snapshot the host has received since the last report.
+    // The host stops handling messages in its next snapshot, for 3 s.
+    void HangInNextSnapshot() { SendMessageA(m_hwnd, TESTHOST_HANG, 0, 0); }
+    // Every snapshot the host has passed on since the last report.
     std::vector<Snapshot> Report() { return std::move(m_snapshots); }
     HWND m_hwnd = nullptr;
 
 private:
     static LRESULT CALLBACK CollectorProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     {
-        auto pThis = reinterpret_cast<CHostProcess*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+        const auto pThis = reinterpret_cast<CHostProcess*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
         const auto pcds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (uMsg == TESTHOST_READY) {
             pThis->m_hwnd = reinterpret_cast<HWND>(lParam);
         } else if (uMsg == WM_COPYDATA) {
-            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), pcds->dwData, pcds->cbData, {}});
-            pThis->m_snapshots.back().words.resize((pcds->cbData + 3) / 4);
-            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData);
+            pThis->m_snapshots.push_back({reinterpret_cast<HWND>(wParam), std::vector<DWORD>(pcds->cbData / 4)});
+            memcpy(pThis->m_snapshots.back().words.data(), pcds->lpData, pcds->cbData / 4 * 4);
         } else {
             return DefWindowProcA(hwnd, uMsg, wParam, lParam);
         }
         return TRUE;
     }
-    const HWND m_hwndCollector = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
-    // A window handle's lower 32 bits are all of it in a program of either bitness.
-    const std::string m_strCollector = std::to_string(HandleToLong(m_hwndCollector));
-    const HANDLE m_hResume = CreateEventA(nullptr, FALSE, FALSE, TestHostEventName(m_strCollector, "resume").c_str());
+    static HWND CreateCollector(CHostProcess* pThis)
+    {
+        const HWND hwnd = CreateHiddenWindow("DeskbandTestCollector", CollectorProc, 0, 0);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pThis));
+        return hwnd;
+    }
+
     std::vector<Snapshot> m_snapshots;
-    // Last, so that it is started after all of the above and waited for first. The host is
-    // this build's, or the one DESKBAND_TESTHOST names: a host of the other bitness.
+    const HWND m_hwndCollector = CreateCollector(this);
+    // Last, so that it is started after all of the above and waited for first.
     CChildProcess m_process{getenv("DESKBAND_TESTHOST") ? getenv("DESKBAND_TESTHOST") : "deskband_testhost.exe",
-                            m_strCollector};
+                            std::to_string(HandleToLong(m_hwndCollector))};
 };

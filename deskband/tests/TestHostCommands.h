@@ -1,80 +1,68 @@
 #pragma once
 
+// What the desk band's tests share with their helper programs (the test host in C, the hostile
+// host, the benchmark): finding a band as a host finds it, their hidden windows, and the
+// commands between a test and its test host. C and C++ alike.
 #include <windows.h>
 
-#include <string>
+#include <string.h>
 
 #include "DeskbandProtocol.h"
 
-// Between the tests and the host helper process (TestHost.cpp). The helper is started with
-// the test's collector window on its command line; the band it talks to is the one in the
-// collector's process, and every WM_COPYDATA it receives goes on to the collector unchanged,
-// except one that arrives while it still handles another: a host is never re-entered.
-
-// The utility window of a band in the given process, found by class and title as the host
-// finds it. Test processes running side by side each have bands of their own, so a plain
-// FindWindowA could answer another test's band.
-// The bands of other tests come and go meanwhile: EnumWindows lists the windows first, where a
-// FindWindowExA chain would end at a window that has gone. hwndOther is passed over.
-struct UtilityWindowSearch
+// lParam: the process to look in, then the window found.
+static inline BOOL CALLBACK MatchUtilityWindow(HWND hwnd, LPARAM lParam)
 {
-    DWORD dwProcessId;
-    HWND hwndOther;
-    HWND hwndFound;
-
-    static BOOL CALLBACK Match(HWND hwnd, LPARAM lParam)
-    {
-        UtilityWindowSearch& search = *reinterpret_cast<UtilityWindowSearch*>(lParam);
-        DWORD dwOwner = 0;
-        char szClass[64] = "", szTitle[64] = "";
-        GetWindowThreadProcessId(hwnd, &dwOwner);
-        if (dwOwner != search.dwProcessId || hwnd == search.hwndOther ||
-            !GetClassNameA(hwnd, szClass, sizeof(szClass)) || strcmp(szClass, DESKBAND_UTILITY_CLASS) != 0 ||
-            !GetWindowTextA(hwnd, szTitle, sizeof(szTitle)) || strcmp(szTitle, DESKBAND_UTILITY_TITLE) != 0)
-            return TRUE;
-        search.hwndFound = hwnd;
-        return FALSE;
-    }
-};
-
-inline HWND FindUtilityWindowOf(DWORD dwProcessId, HWND hwndOther = nullptr)
-{
-    UtilityWindowSearch search = {dwProcessId, hwndOther, nullptr};
-    EnumWindows(UtilityWindowSearch::Match, reinterpret_cast<LPARAM>(&search));
-    return search.hwndFound;
+    DWORD_PTR* pSearch = (DWORD_PTR*)lParam;
+    DWORD dwOwner = 0;
+    char szClass[64] = "", szTitle[64] = "";
+    GetWindowThreadProcessId(hwnd, &dwOwner);
+    if (dwOwner != pSearch[0] || !GetClassNameA(hwnd, szClass, sizeof(szClass)) ||
+        strcmp(szClass, DESKBAND_UTILITY_CLASS) != 0 || !GetWindowTextA(hwnd, szTitle, sizeof(szTitle)) ||
+        strcmp(szTitle, DESKBAND_UTILITY_TITLE) != 0)
+        return TRUE;
+    pSearch[1] = (DWORD_PTR)hwnd;
+    return FALSE;
 }
 
-// A window of a test or a host helper, with its own class. Hidden: visible top-level windows
-// are slow to destroy under a bare X server.
-inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
+// The utility window of a band in the given process, found by class and title. Test programs
+// run side by side, each with bands of its own that come and go: the windows are listed first,
+// where a FindWindowExA chain would end at a window that has gone.
+static inline HWND FindUtilityWindowOf(DWORD dwProcessId)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = pfnWndProc;
-    wc.lpszClassName = pszClass;
+    DWORD_PTR search[2] = {dwProcessId, 0};
+    EnumWindows(MatchUtilityWindow, (LPARAM)search);
+    return (HWND)search[1];
+}
+
+// Hidden: visible top-level windows are slow to destroy under a bare X server.
+static inline HWND CreateHiddenWindow(const char* pszClass, WNDPROC pfnWndProc, int cx, int cy)
+{
+    const WNDCLASSA wc = {0, pfnWndProc, 0, 0, NULL, NULL, NULL, NULL, NULL, pszClass};
     RegisterClassA(&wc);
-    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, nullptr, nullptr, nullptr, nullptr);
+    return CreateWindowExA(0, pszClass, "", WS_POPUP, 0, 0, cx, cy, NULL, NULL, NULL, NULL);
 }
 
-// A helper process's message loop, until its window is destroyed.
-inline void RunMessageLoop()
+// A helper program's message loop, until a window of it posts the quit.
+static inline void RunMessageLoop(void)
 {
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+    while (GetMessageA(&msg, NULL, 0, 0) > 0)
         DispatchMessageA(&msg);
 }
 
-// Helper to collector, posted once its window exists; lParam is that window.
-const UINT TESTHOST_READY = WM_APP + 1;
-// Test to helper: find the band's utility window and register with it; the result is the
-// utility window found, or 0. Snapshots sent during registration reach the collector first.
-const UINT TESTHOST_REGISTER = WM_APP + 2;
-// Test to helper: while handling the next snapshot, register the window in lParam with the band
-// (from inside WM_COPYDATA, as a host must not), then, if wParam, stop handling messages, as a
-// hung program does, until the event TestHostEventName(collector, "resume") is set. The
-// answer, TRUE, comes at once.
-const UINT TESTHOST_ARM = WM_APP + 3;
-
-inline std::string TestHostEventName(const std::string& strCollector, const char* pszWhat)
+// Handles the messages that are there now.
+static inline void PumpMessages(void)
 {
-    return "DeskbandTestHost-" + strCollector + "-" + pszWhat;
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE))
+        DispatchMessageA(&msg);
 }
+
+// The test host (TestHost.c) is started with the test's collector window, whose process holds
+// the band. Host to collector, posted once the host window exists: lParam is that window.
+#define TESTHOST_READY (WM_APP + 1)
+// Test to host: find the band's utility window and register with it; the answer is that
+// window, or 0. The snapshot sent during the registration reaches the collector first.
+#define TESTHOST_REGISTER (WM_APP + 2)
+// Test to host: in the next snapshot stop handling messages for 3 s, as a hung program does.
+#define TESTHOST_HANG (WM_APP + 3)
