@@ -72,7 +72,7 @@ public:
     CSimAudioService()
     {
         CoInitialize(nullptr);
-        RegisterOnThisThread();
+        m_dwRegister = RegisterOnThisThread();
         m_thread = std::thread(&CSimAudioService::Run, this);
     }
     ~CSimAudioService()
@@ -82,6 +82,8 @@ public:
         m_thread.join();
         for (CObject* pObject : m_released)
             delete pObject;
+        // The creating thread's apartment may outlive the service (a host entered COM first).
+        CoRevokeClassObject(m_dwRegister);
         CoUninitialize();
     }
 
@@ -98,11 +100,12 @@ public:
     void OnNext(const char* pszCall, std::function<HRESULT()> action) { Lock(), m_calls[pszCall].next = action; }
     // CoCreateInstance finds class objects of the caller's apartment only: a thread that opens
     // endpoints registers the service too (COM entered; its last CoUninitialize revokes it).
-    void RegisterOnThisThread()
+    DWORD RegisterOnThisThread()
     {
-        DWORD dwRegister;
+        DWORD dwRegister = 0;
         (void)CoRegisterClassObject(__uuidof(MMDeviceEnumerator), this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
                                     &dwRegister);
+        return dwRegister;
     }
     // From now on Unregister lets go at once: only the library's own references keep a callback
     // that is being told.
@@ -393,5 +396,6 @@ private:
     std::atomic<bool> m_bUnregisterWaits{true};
     bool m_bStop = false;
     std::atomic<DWORD> m_dwNotificationThread{0};
+    DWORD m_dwRegister;
     std::thread m_thread;
 };
