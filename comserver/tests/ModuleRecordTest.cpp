@@ -140,26 +140,19 @@ HANDLE s_hCreating = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 HANDLE s_hMayFinish = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 LONG s_cCreated;
 
+// Static: the test counts the objects made, not their references.
 struct CSlowClassObject final : IUnknown
 {
-    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = this, AddRef(), S_OK; }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG cRef = --m_cRef;
-        if (cRef == 0)
-            delete this;
-        return cRef;
-    }
-    ULONG m_cRef = 1;
-};
+    STDMETHODIMP QueryInterface(REFIID, void** ppv) override { return *ppv = this, S_OK; }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+} s_aSlowClassObjects[2];
 
 HRESULT CreateSlowClassObject(PFNCREATEINSTANCE, REFIID, void** ppv)
 {
-    InterlockedIncrement(&s_cCreated);
     SetEvent(s_hCreating);
     WaitForSingleObject(s_hMayFinish, 10000);
-    *ppv = new CSlowClassObject;
+    *ppv = &s_aSlowClassObjects[InterlockedIncrement(&s_cCreated) > 1];
     return S_OK;
 }
 
@@ -193,8 +186,5 @@ TEST(ModuleRecord, TwoRequestsForAClassObjectMakeOneEvenWhileTheFirstIsMakingIt)
     second.join();
     EXPECT_EQ(s_cCreated, 1);
     EXPECT_TRUE(apUnk[0] && apUnk[0] == apUnk[1]);
-    for (IUnknown* pUnk : apUnk)
-        if (pUnk)
-            pUnk->Release();
     g_module.Detach();
 }
