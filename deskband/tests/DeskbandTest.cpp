@@ -14,13 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "CComRef.h"
 #include "CHostProcess.h"
 #include "CScopedGdiObject.h"
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
-#include "CTestSite.h"
-#include "CVeltrixLibrary.h"
+#include "CSitedBand.h"
 
 namespace
 {
@@ -58,23 +56,14 @@ void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y)
     }
 }
 
-// A band created through the library's exports and sited on a test taskbar, as the shell leaves
-// it after SetSite. Let go of as the shell lets go of it (in most tests still sited, so that its
-// teardown releases the site), it leaves no window and no reference to its site behind and holds
-// the library until its teardown is over. Windows keeps a library's window classes after an
-// unload, with a procedure that points into the unloaded image: the class must be gone by then.
-class DeskbandTest : public ::testing::Test
+// Let go of as the shell lets go of it (in most tests still sited, so that its teardown releases
+// the site), the band leaves no window and no reference to its site behind and holds the library
+// until its teardown is over. Windows keeps a library's window classes after an unload, with a
+// procedure that points into the unloaded image: the class must be gone by then.
+class DeskbandTest : public ::testing::Test, protected CSitedBand
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_EQ(m_library.Create(IID_IDeskBand, m_pBand.Receive()), S_OK);
-        ASSERT_EQ(m_pBand->QueryInterface(IID_IObjectWithSite, m_pWithSite.ReceiveVoid()), S_OK);
-        ASSERT_EQ(m_pWithSite->SetSite(m_site.Unknown()), S_OK);
-        m_hwndUtility = FindUtilityWindowOf(GetCurrentProcessId());
-        (void)m_pBand->GetWindow(&m_hwndBand);
-        ASSERT_TRUE(IsSited());
-    }
+    void SetUp() override { ASSERT_TRUE(IsSited()); }
     void TearDown() override
     {
         HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
@@ -90,13 +79,6 @@ protected:
         m_library.Free();
         WNDCLASSEXA wc = {};
         EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
-    }
-    bool IsSited() const { return IsWindow(m_hwndUtility) && IsWindow(m_hwndBand); }
-    LRESULT Ask(UINT uMsg, LPARAM lParam = 0) const { return SendMessageA(m_hwndUtility, uMsg, 0, lParam); }
-    void ResizeBand(int x, int y, int cx, int cy, UINT uFlags = 0) const
-    {
-        SetWindowPos(m_hwndBand, nullptr, x, y, cx, cy, uFlags | SWP_NOZORDER | SWP_NOACTIVATE);
-        PumpMessages();
     }
     // After the step named, the host got cSnapshots blocks from the utility window, each exactly
     // a cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
@@ -121,15 +103,6 @@ protected:
         Ask(uMsg);
         PumpMessages();
     }
-
-    // Constructed in this order, and let go of in the other, should a test end before its
-    // teardown: the taskbar outlives the band, and the library outlives both.
-    CVeltrixLibrary m_library;
-    CTestSite m_site;
-    CComRef<IDeskBand> m_pBand;
-    CComRef<IObjectWithSite> m_pWithSite;
-    HWND m_hwndUtility = nullptr;
-    HWND m_hwndBand = nullptr;
 };
 
 // A host window of the band's own process, as one in the shell's process would be: WM_COPYDATA
