@@ -16,7 +16,6 @@
 
 #include "CHostProcess.h"
 #include "CScopedGdiObject.h"
-#include "CScopedLibrary.h"
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
 #include "CSitedBand.h"
@@ -45,13 +44,13 @@ std::pair<int, int> HandleCounts()
     return {static_cast<int>(cHandles), cGdiObjects};
 }
 
-// The taskbar's pattern behind a band at (x, y), or dwFill. Past the taskbar's edges nothing
+// The taskbar's pattern behind a band at (x, y). Past the taskbar's edges nothing
 // paints: there the pixels are zero, as in a new bitmap. The fourth byte is not looked at.
-void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y, DWORD dwFill = CLR_INVALID)
+void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y)
 {
     for (int i = 0; i < cx * cy; ++i) {
         const int xAt = i % cx + x, yAt = i / cx + y;
-        const DWORD dwExpected = dwFill != CLR_INVALID ? dwFill : xAt < kcx && yAt < kcy ? PatternAt(xAt, yAt) : 0;
+        const DWORD dwExpected = xAt < kcx && yAt < kcy ? PatternAt(xAt, yAt) : 0;
         if ((pdwPixels[i] & 0xFFFFFF) != dwExpected)
             return ADD_FAILURE() << "pixel " << i % cx << "," << i / cx << " is " << std::hex << pdwPixels[i];
     }
@@ -61,33 +60,31 @@ void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y, DWORD d
 // the site), the band leaves no window and no reference to its site behind and holds the library
 // until its teardown is over. Windows keeps a library's window classes after an unload, with a
 // procedure that points into the unloaded image: the class must be gone by then.
-void ReleaseAndUnload(CSitedBand& band)
-{
-    HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
-    band.m_site.m_fnOnRelease = [&] { hrCanUnloadAtSiteRelease = band.m_library.Call("DllCanUnloadNow"); };
-    band.m_pWithSite.Reset();
-    band.m_pBand.Reset();
-    band.m_site.m_fnOnRelease = nullptr;
-    EXPECT_FALSE(IsWindow(band.m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
-    EXPECT_EQ(band.m_site.m_cRef, 0u);
-    EXPECT_EQ(hrCanUnloadAtSiteRelease, S_FALSE) << "free to unload during the band's teardown";
-    EXPECT_EQ(band.m_library.Call("DllCanUnloadNow"), S_OK);
-    const HMODULE hModule = band.m_library.Module();
-    band.m_library.Free();
-    WNDCLASSEXA wc = {};
-    EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
-}
-
 class DeskbandTest : public ::testing::Test, protected CSitedBand
 {
 protected:
     void SetUp() override { ASSERT_TRUE(IsSited()); }
-    void TearDown() override { ReleaseAndUnload(*this); }
+    void TearDown() override
+    {
+        HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
+        m_site.m_fnOnRelease = [&] { hrCanUnloadAtSiteRelease = m_library.Call("DllCanUnloadNow"); };
+        m_pWithSite.Reset();
+        m_pBand.Reset();
+        m_site.m_fnOnRelease = nullptr;
+        EXPECT_FALSE(IsWindow(m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
+        EXPECT_EQ(m_site.m_cRef, 0u);
+        EXPECT_EQ(hrCanUnloadAtSiteRelease, S_FALSE) << "free to unload during the band's teardown";
+        EXPECT_EQ(m_library.Call("DllCanUnloadNow"), S_OK);
+        const HMODULE hModule = m_library.Module();
+        m_library.Free();
+        WNDCLASSEXA wc = {};
+        EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
+    }
     // After the step named, the host got cSnapshots blocks from the utility window, each exactly
     // a cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
-    // the taskbar behind a band at (x, y), or dwFill.
+    // the taskbar behind a band at (x, y).
     void ExpectSnapshots(const std::string& strStep, CHostProcess& host, size_t cSnapshots, int cx = kcx, int cy = kcy,
-                         int x = 0, int y = 0, DWORD dwViewMode = 0, DWORD dwFill = CLR_INVALID)
+                         int x = 0, int y = 0, DWORD dwViewMode = 0)
     {
         SCOPED_TRACE(strStep);
         const std::vector<CHostProcess::Snapshot> snapshots = host.Report();
@@ -98,7 +95,7 @@ protected:
             EXPECT_EQ(std::vector<DWORD>(snapshot.words.begin(), snapshot.words.begin() + 12),
                       (std::vector<DWORD>{52, DWORD(cx), DWORD(cy), dwViewMode, 0, 0, 0, 0, 0, 0, 0, 0}));
             EXPECT_EQ(snapshot.words.back(), 0u) << "spare word";
-            ExpectPattern(&snapshot.words[12], cx, cy, x, y, dwFill);
+            ExpectPattern(&snapshot.words[12], cx, cy, x, y);
         }
     }
     void Refresh(UINT uMsg = WM_THEMECHANGED)
@@ -131,8 +128,9 @@ LRESULT CALLBACK InProcessHostProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM l
 }
 }
 
-// Each refused request names its failure, hands out nothing, and leaves no lock behind.
-TEST(ClassObject, RefusedRequestsLeaveNothingOutAndNoLockBehind)
+// Each refused request names its failure, hands out nothing, and leaves no lock behind; the class
+// object is cached and shared, and holds the library while a reference is outside or a lock held.
+TEST(ClassObject, RefusesCleanlyIsSharedAndHoldsTheModuleWhileOutsideOrLocked)
 {
     CVeltrixLibrary library;
     CTestSite outer;
@@ -147,11 +145,7 @@ TEST(ClassObject, RefusedRequestsLeaveNothingOutAndNoLockBehind)
     EXPECT_EQ(library.Create<void>(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(outer.m_cRef, 0u);
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
-}
 
-TEST(ClassObject, IsCachedAndSharedAndHoldsTheModuleWhileOutsideOrLocked)
-{
-    CVeltrixLibrary library;
     // The class table keeps its own reference, which holds no lock: the same object comes back.
     IClassFactory* pFactory = nullptr;
     IUnknown* pUnknown = nullptr;
@@ -187,8 +181,6 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     IDeskBand* pBand = nullptr;
     ASSERT_EQ(pInner->QueryInterface(IID_IDeskBand, reinterpret_cast<void**>(&pBand)), S_OK);
     EXPECT_EQ(outer.m_cRef, 1u);
-    EXPECT_EQ(pBand->AddRef(), 2u);
-    EXPECT_EQ(pBand->Release(), 1u);
     // The outer object answers first: the identity is its own. Parts it does not expose are
     // still found among the band's own (each reference is given back at once: the band's own
     // keeps the pointers valid for comparison).
@@ -212,20 +204,6 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
 }
 
-// The shell's path a hundred times, each round checked as every band test's is: no round may
-// leave a handle behind.
-TEST(ShellPath, HundredRoundsLeaveNoHandle)
-{
-    int cHandles = 0;
-    for (int iRound = 0; iRound < 100; ++iRound) {
-        CSitedBand band;
-        ASSERT_TRUE(band.IsSited()) << iRound;
-        ReleaseAndUnload(band);
-        cHandles = iRound == 0 ? HandleCounts().first : cHandles;
-    }
-    EXPECT_EQ(HandleCounts().first, cHandles);
-}
-
 // The view modes are flags, but only vertical alone is the vertical layout; unmasked members
 // stay as they are.
 TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
@@ -237,6 +215,7 @@ TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
         {"vertical transparent", DBIF_VIEWMODE_VERTICAL | DBIF_VIEWMODE_TRANSPARENT},
     };
     for (const auto& viewMode : viewModes) {
+        SCOPED_TRACE(viewMode.first);
         const bool fVertical = viewMode.second == DBIF_VIEWMODE_VERTICAL;
         DESKBANDINFO dbi = {0x7F, {}, {}, {}, {}, {L'x'}, 0, RGB(1, 2, viewMode.second)}; // every member
         ASSERT_EQ(m_pBand->GetBandInfo(7, viewMode.second, &dbi), S_OK);
@@ -244,13 +223,11 @@ TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
         EXPECT_EQ(std::vector<LONG>({dbi.ptMinSize.x, dbi.ptMinSize.y, dbi.ptMaxSize.x, dbi.ptMaxSize.y,
                                      dbi.ptIntegral.x, dbi.ptIntegral.y, dbi.ptActual.x, dbi.ptActual.y}),
                   fVertical ? std::vector<LONG>({16, 32, -1, -1, 1, 1, 16, 40})
-                            : std::vector<LONG>({32, 16, -1, -1, 1, 1, 80, 16}))
-            << viewMode.first;
+                            : std::vector<LONG>({32, 16, -1, -1, 1, 1, 80, 16}));
         // The container paints the background colour, which the band keeps for the host.
-        EXPECT_TRUE(dbi.dwMask == 0x3F && dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT)
-            << viewMode.first;
-        EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(viewMode.second)) << viewMode.first;
-        EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(dbi.crBkgnd)) << viewMode.first;
+        EXPECT_TRUE(dbi.dwMask == 0x3F && dbi.wszTitle[0] == L'\0' && dbi.dwModeFlags == DBIMF_VARIABLEHEIGHT);
+        EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), static_cast<LRESULT>(viewMode.second));
+        EXPECT_EQ(Ask(WM_DESKBAND_GETBKCOLOR), static_cast<LRESULT>(dbi.crBkgnd));
     }
     DESKBANDINFO dbi;
     memset(&dbi, 0xCD, sizeof(dbi));
@@ -262,8 +239,10 @@ TEST_F(DeskbandTest, BandInfoFollowsViewModeAndMask)
     EXPECT_EQ(Ask(WM_DESKBAND_GETVIEWMODE), DBIF_VIEWMODE_FLOATING);
 }
 
-// The interfaces the shell and scripting clients ask a band for; the site is the one given.
-TEST_F(DeskbandTest, AnswersItsInterfacesAndSite)
+// The band answers the interfaces the shell and scripting clients ask for, and the site given.
+// Both its windows belong to the library's own instance and live until CloseDW; the closed band
+// keeps its site until it is unsited.
+TEST_F(DeskbandTest, InterfacesSiteAndWindowsLiveFromSitingToCloseDW)
 {
     for (const IID* piid :
          {&kIidDeskband, &IID_IDispatch, &IID_IOleWindow, &IID_IDockingWindow, &IID_IPersist, &IID_IPersistStream}) {
@@ -273,12 +252,7 @@ TEST_F(DeskbandTest, AnswersItsInterfacesAndSite)
     CComRef<IUnknown> pSite;
     EXPECT_TRUE(m_pWithSite->GetSite(IID_IInputObjectSite, pSite.ReceiveVoid()) == S_OK &&
                 pSite.Get() == static_cast<IInputObjectSite*>(&m_site));
-}
-
-// Both windows belong to the library's own instance and live until CloseDW; the closed band
-// keeps its site until it is unsited.
-TEST_F(DeskbandTest, WindowsLiveFromSitingToCloseDW)
-{
+    pSite.Reset();
     EXPECT_EQ(Ask(WM_DESKBAND_GETBANDWINDOW), reinterpret_cast<LRESULT>(m_hwndBand));
     for (HWND hwnd : {m_hwndUtility, m_hwndBand})
         EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE), reinterpret_cast<LONG_PTR>(m_library.Module()));
@@ -356,11 +330,6 @@ TEST_F(DeskbandTest, HostGetsOneSnapshotWhileRegisteringAndAfterEachChange)
     ResizeBand(180, 35, 0, 0, SWP_NOSIZE);
     Refresh();
     ExpectSnapshots("partly past the taskbar's edges", host, 1, 50, 10, 180, 35);
-    // (A 64-bit process would make and send the 3.6 GB.)
-    if (sizeof(void*) == 4) {
-        ResizeBand(0, 0, 30000, 30000);
-        ExpectSnapshots("beyond a 32-bit process's memory", host, 0);
-    }
     ResizeBand(0, 0, 0, 10);
     ExpectSnapshots("empty", host, 1, 0, 10);
     // Sited again: the earlier windows go, and the host is forgotten.
@@ -461,20 +430,9 @@ TEST_F(DeskbandTest, SurfaceWithoutDeviceContextSendsNothing)
     ExpectSnapshots("a device context again", host, 1);
 }
 
-// Runs only where the visual-styles library cannot load (its own CTest entry).
-TEST_F(DeskbandTest, WithoutVisualStylesTheSnapshotIsButtonFace)
-{
-    if (CScopedLibrary("uxtheme.dll", 0).Get())
-        GTEST_SKIP() << "the visual-styles library is present";
-    CHostProcess host;
-    ASSERT_TRUE(host.Register());
-    const COLORREF cr = GetSysColor(COLOR_BTNFACE); // as a DIB pixel: blue first, red third
-    ExpectSnapshots("registration", host, 1, kcx, kcy, 0, 0, 0, RGB(GetBValue(cr), GetGValue(cr), GetRValue(cr)));
-}
-
 // Thousands of random messages from the hostile host (HostileHost.cpp) in `make test`;
 // STRESS_SECONDS of them, from a new seed each time, in `make stress`. Afterwards the band's
-// windows are still there and a proper host gets an exact snapshot.
+// windows are still there.
 TEST_F(DeskbandTest, HostileHostStress)
 {
     (void)m_pBand->GetBandInfo(1, DBIF_VIEWMODE_VERTICAL, nullptr);
@@ -485,11 +443,7 @@ TEST_F(DeskbandTest, HostileHostStress)
                                                            std::to_string(nSeed) + " 3000 " +
                                                            std::to_string(kuStressSeconds));
     EXPECT_EQ(hostile.ExitCode((kuStressSeconds + 60) * 1000), 0u) << "seed " << nSeed << ", faults in HostileHost.cpp";
-    ASSERT_TRUE(IsSited());
-    ResizeBand(0, 0, 90, 30);
-    CHostProcess host;
-    ASSERT_EQ(host.Register(), m_hwndUtility);
-    ExpectSnapshots("a proper host", host, 1, 90, 30, 0, 0, DBIF_VIEWMODE_VERTICAL);
+    EXPECT_TRUE(IsSited());
 }
 
 // A leak in each render shows within a few rounds: twenty in `make test`, STRESS_SECONDS of them
@@ -498,17 +452,14 @@ TEST_F(DeskbandTest, ResizeStressLeavesNoHandleOrGdiObject)
 {
     CHostProcess host;
     ASSERT_TRUE(host.Register());
-    const auto resize = [&] {
+    std::pair<int, int> handles;
+    const DWORD dwEnd = GetTickCount() + 1000 * kuStressSeconds;
+    for (int iRound = 0; iRound < 2 || static_cast<LONG>(GetTickCount() - dwEnd) < 0; ++iRound) {
+        handles = iRound == 1 ? HandleCounts() : handles; // what the first round makes stays
         for (int i = 0; i < 20; ++i)
             ResizeBand(0, 0, 40 + i % 2, 20);
-        return static_cast<int>(host.Report().size());
-    };
-    resize(); // what the first rounds make stays
-    const std::pair<int, int> handles = HandleCounts();
-    int cCycles = 0, cSnapshots = 0;
-    for (const DWORD dwEnd = GetTickCount() + 1000 * kuStressSeconds;
-         cCycles == 0 || static_cast<LONG>(GetTickCount() - dwEnd) < 0; cCycles += 20)
-        cSnapshots += resize();
-    EXPECT_EQ(cSnapshots, cCycles);
+        const size_t cSnapshots = host.Report().size();
+        ASSERT_TRUE(iRound == 0 || cSnapshots == 20) << "round " << iRound << ": " << cSnapshots;
+    }
     EXPECT_EQ(HandleCounts(), handles) << "kernel handles, GDI objects";
 }

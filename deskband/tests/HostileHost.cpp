@@ -52,11 +52,6 @@ LRESULT CALLBACK HostWndProc(HWND hwnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
     return TRUE;
 }
 
-HWND CreateHostWindow()
-{
-    return CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10);
-}
-
 // Handles this thread's messages until its windows have had cSnapshots in all, or the time is up.
 bool WaitForSnapshots(int cSnapshots)
 {
@@ -86,7 +81,7 @@ void RegisterSecondHostWhileFirstHangs()
     const HANDLE hWaitedOn = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     std::atomic<HWND> hwndHanging(nullptr);
     std::thread hanging([&] {
-        const HWND hwnd = hwndHanging = CreateHostWindow();
+        const HWND hwnd = hwndHanging = CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10);
         for (const DWORD dwStart = GetTickCount();
              !(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) && GetTickCount() - dwStart < kuTimeoutMs;)
             Sleep(1);
@@ -95,7 +90,7 @@ void RegisterSecondHostWhileFirstHangs()
         DestroyWindow(hwnd);
     });
     std::thread second([&] {
-        const HWND hwnd = CreateHostWindow();
+        const HWND hwnd = CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10);
         WaitForSingleObject(hWaitedOn, kuTimeoutMs);
         Send(g_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwnd));
         g_nFaults |= WaitForSnapshots(1) ? 0 : eFaultLostHost;
@@ -130,7 +125,8 @@ int main(int argc, char** argv)
     // returned, never nested inside it.
     const std::array<DWORD_PTR, 3> expected = Answers();
     const HWND hwndBand = reinterpret_cast<HWND>(expected[0]);
-    const HWND hwndHost = CreateHostWindow(), hwndDead = CreateHostWindow();
+    const HWND hwndHost = CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10),
+               hwndDead = CreateHiddenWindow("DeskbandHostileHost", HostWndProc, 10, 10);
     DestroyWindow(hwndDead);
     g_fRegisterFromHandler = true;
     Send(g_hwndUtility, WM_DESKBAND_SETHOSTWINDOW, 0, reinterpret_cast<LPARAM>(hwndHost));
