@@ -60,26 +60,28 @@ void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y)
 // the site), the band leaves no window and no reference to its site behind and holds the library
 // until its teardown is over. Windows keeps a library's window classes after an unload, with a
 // procedure that points into the unloaded image: the class must be gone by then.
+void ReleaseAndUnload(CSitedBand& band)
+{
+    HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
+    band.m_site.m_fnOnRelease = [&] { hrCanUnloadAtSiteRelease = band.m_library.Call("DllCanUnloadNow"); };
+    band.m_pWithSite.Reset();
+    band.m_pBand.Reset();
+    band.m_site.m_fnOnRelease = nullptr;
+    EXPECT_FALSE(IsWindow(band.m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
+    EXPECT_EQ(band.m_site.m_cRef, 0u);
+    EXPECT_EQ(hrCanUnloadAtSiteRelease, S_FALSE) << "free to unload during the band's teardown";
+    EXPECT_EQ(band.m_library.Call("DllCanUnloadNow"), S_OK);
+    const HMODULE hModule = band.m_library.Module();
+    band.m_library.Free();
+    WNDCLASSEXA wc = {};
+    EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
+}
+
 class DeskbandTest : public ::testing::Test, protected CSitedBand
 {
 protected:
     void SetUp() override { ASSERT_TRUE(IsSited()); }
-    void TearDown() override
-    {
-        HRESULT hrCanUnloadAtSiteRelease = S_FALSE;
-        m_site.m_fnOnRelease = [&] { hrCanUnloadAtSiteRelease = m_library.Call("DllCanUnloadNow"); };
-        m_pWithSite.Reset();
-        m_pBand.Reset();
-        m_site.m_fnOnRelease = nullptr;
-        EXPECT_FALSE(IsWindow(m_hwndBand) || FindUtilityWindowOf(GetCurrentProcessId()));
-        EXPECT_EQ(m_site.m_cRef, 0u);
-        EXPECT_EQ(hrCanUnloadAtSiteRelease, S_FALSE) << "free to unload during the band's teardown";
-        EXPECT_EQ(m_library.Call("DllCanUnloadNow"), S_OK);
-        const HMODULE hModule = m_library.Module();
-        m_library.Free();
-        WNDCLASSEXA wc = {};
-        EXPECT_FALSE(GetClassInfoExA(hModule, DESKBAND_UTILITY_CLASS, &wc)) << "a window class of the unloaded library";
-    }
+    void TearDown() override { ReleaseAndUnload(*this); }
     // After the step named, the host got cSnapshots blocks from the utility window, each exactly
     // a cx x cy snapshot: header words, zeroed reserved bytes and spare word, and the pixels of
     // the taskbar behind a band at (x, y).
@@ -202,6 +204,21 @@ TEST(ClassObject, AggregatedBandCountsOnItsOuterObjectAndStillFindsItsOwnInterfa
     EXPECT_EQ(pInner->Release(), 0u);
     EXPECT_TRUE(outer.m_cRef == 0 && hrCanUnloadAtRelease == S_FALSE);
     EXPECT_EQ(library.Call("DllCanUnloadNow"), S_OK);
+}
+
+// The shell's path a hundred times (load, site, close, release, unload), each round checked as
+// every band test's is: no round may leave a handle or a GDI object behind.
+TEST(ShellPath, HundredRoundsLeaveNoHandle)
+{
+    std::pair<int, int> handles;
+    for (int iRound = 0; iRound < 100; ++iRound) {
+        CSitedBand band;
+        ASSERT_TRUE(band.IsSited()) << iRound;
+        EXPECT_EQ(band.m_pBand->CloseDW(0), S_OK);
+        ReleaseAndUnload(band);
+        handles = iRound == 0 ? HandleCounts() : handles;
+    }
+    EXPECT_EQ(HandleCounts(), handles) << "kernel handles, GDI objects";
 }
 
 // The view modes are flags, but only vertical alone is the vertical layout; unmasked members
