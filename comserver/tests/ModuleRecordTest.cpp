@@ -1,5 +1,5 @@
-// The module record and allocator compiled into this program, so that the heaps can be set up
-// with any count and with heap creation that fails.
+// The module record and allocator compiled into this program, so that extra heaps can be set up
+// (the platform here needs none) and a class table of the test's own be attached.
 #include <gtest/gtest.h>
 #include <cstring>
 #include <atomic>
@@ -10,15 +10,9 @@
 
 namespace
 {
-// A library without classes: these tests drive the record and the allocator alone.
-const ClassEntry s_noClasses[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr}};
-
-// Heaps of at most s_cbHeapMax bytes (0: growable), while s_cHeapsLeft lasts.
-int s_cHeapsLeft;
-SIZE_T s_cbHeapMax;
-HANDLE CreateCountedHeap()
+HANDLE CreateGrowableHeap()
 {
-    return s_cHeapsLeft-- > 0 ? HeapCreate(0, 0, s_cbHeapMax) : nullptr;
+    return HeapCreate(0, 0, 0);
 }
 
 // With extra heaps a block's header is as long as the platform's allocation alignment.
@@ -40,19 +34,11 @@ int BusyBlocks(HANDLE hHeap)
         cBusy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? 1 : 0;
     return cBusy;
 }
-
-char s_szCleanupOrder[8];
-void RecordCleanup(void* pArg)
-{
-    strcat(s_szCleanupOrder, static_cast<const char*>(pArg));
-}
 }
 
 TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
 {
-    s_cHeapsLeft = 5;
-    s_cbHeapMax = 0;
-    g_module.CreateHeaps(4, CreateCountedHeap);
+    g_module.CreateHeaps(4, CreateGrowableHeap);
     ASSERT_NE(g_module.m_phHeaps, nullptr);
     EXPECT_EQ(g_module.m_dwHeapMask, 3u);
     HANDLE* phHeaps = g_module.m_phHeaps;
@@ -83,52 +69,6 @@ TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(BusyBlocks(phHeaps[i]), acBusyBefore[i]) << "heap " << i;
     g_module.DestroyHeaps();
-}
-
-TEST(ModuleHeaps, FailedHeapSetUpFallsBackToOneHeapThatWorks)
-{
-    // No heap at all; the third extra heap missing; a base heap too small for the heap table.
-    const struct
-    {
-        DWORD cExtraHeaps;
-        int cHeapsLeft;
-        SIZE_T cbHeapMax;
-        bool fProcessHeap;
-    } aCases[] = {{4, 0, 0, true}, {4, 3, 0, false}, {1u << 16, 100, 64 * 1024, false}};
-    for (const auto& c : aCases) {
-        s_cHeapsLeft = c.cHeapsLeft;
-        s_cbHeapMax = c.cbHeapMax;
-        g_module.CreateHeaps(c.cExtraHeaps, CreateCountedHeap);
-        EXPECT_EQ(g_module.m_hHeap == GetProcessHeap(), c.fProcessHeap) << c.cHeapsLeft;
-        EXPECT_EQ(g_module.m_phHeaps, nullptr);
-        EXPECT_EQ(g_module.m_dwHeapMask, 0u);
-        // Blocks come straight from that heap, with no header.
-        void* pv = ModuleRealloc(ModuleAlloc(24), 4000);
-        ASSERT_NE(pv, nullptr);
-        EXPECT_TRUE(HeapValidate(g_module.m_hHeap, 0, pv));
-        ModuleFree(pv);
-        g_module.DestroyHeaps();
-    }
-    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
-}
-
-TEST(ModuleRecord, AttachSetsUpTheModuleAndDetachRunsTheCleanupListNewestFirst)
-{
-    HINSTANCE hInstance = GetModuleHandleA(nullptr);
-    g_module.Attach(hInstance, s_noClasses);
-    EXPECT_EQ(g_hInstance, hInstance);
-    EXPECT_EQ(g_module.GetLockCount(), 0);
-    EXPECT_NE(g_module.m_hHeap, nullptr);
-    EXPECT_NE(g_module.m_hHeap, GetProcessHeap());
-    // This platform reports NT 5.0 or later, which needs no extra heaps.
-    EXPECT_EQ(g_module.m_phHeaps, nullptr);
-
-    g_module.AddCleanup(RecordCleanup, const_cast<char*>("A"));
-    g_module.AddCleanup(RecordCleanup, const_cast<char*>("B"));
-    EXPECT_STREQ(s_szCleanupOrder, "");
-    g_module.Detach();
-    EXPECT_STREQ(s_szCleanupOrder, "BA");
-    EXPECT_EQ(g_module.m_hHeap, nullptr);
 }
 
 namespace

@@ -1,7 +1,0 @@
-// A library that only carries resources.
-#include <windows.h>
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
-}
