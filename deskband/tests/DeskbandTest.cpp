@@ -19,6 +19,7 @@
 #include "CScopedMemoryDC.h"
 #include "CScopedSelection.h"
 #include "CSitedBand.h"
+#include "tests/ProcessCounts.h"
 
 namespace
 {
@@ -28,20 +29,9 @@ void* const kpvStale = reinterpret_cast<void*>(0x13572468);
 // Seconds for the long runs of `make stress` (scripts/run-stress); 0 in `make test`.
 const unsigned kuStressSeconds = getenv("STRESS_SECONDS") ? strtoul(getenv("STRESS_SECONDS"), nullptr, 10) : 0;
 
-// The process's kernel handles and GDI objects. Wine answers 0 to GetProcessHandleCount and
-// GetGuiResources, so there they are counted by asking about every handle value in turn (Wine's
-// GDI handles carry their table index in the low word and are also accepted by that alone).
 std::pair<int, int> HandleCounts()
 {
-    DWORD cHandles = 0, dwFlags;
-    int cGdiObjects = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-    if (!GetProcessHandleCount(GetCurrentProcess(), &cHandles) || cHandles == 0)
-        for (ULONG_PTR uValue = 4; uValue < 0x10000; uValue += 4)
-            cHandles += GetHandleInformation(reinterpret_cast<HANDLE>(uValue), &dwFlags) ? 1 : 0;
-    if (cGdiObjects == 0)
-        for (ULONG_PTR uIndex = 1; uIndex < 0x10000; ++uIndex)
-            cGdiObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
-    return {static_cast<int>(cHandles), cGdiObjects};
+    return {OpenHandleCount(), GdiObjectCount()};
 }
 
 // The taskbar's pattern behind a band at (x, y). Past the taskbar's edges nothing

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "CScopedHandle.h"
+#include "tests/ProcessCounts.h"
 
 namespace
 {
@@ -125,19 +126,6 @@ TEST_F(QuillonTest, ComAndMemoryStayAsTheHostHadThem)
     }).join();
 }
 
-// The process's open handles. Where the platform leaves the count unimplemented (Wine answers
-// 0), the handle values that it still accepts are counted (small multiples of four).
-DWORD OpenHandles()
-{
-    DWORD cHandles = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &cHandles) && cHandles != 0)
-        return cHandles;
-    DWORD dwFlags;
-    for (ULONG_PTR uHandle = 4; uHandle < 0x10000; uHandle += 4)
-        cHandles += GetHandleInformation(reinterpret_cast<HANDLE>(uHandle), &dwFlags) ? 1 : 0;
-    return cHandles;
-}
-
 CScopedHandle g_hEntered(CreateEventA(nullptr, FALSE, FALSE, nullptr));
 volatile bool g_bInside = false;
 
@@ -179,9 +167,9 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
     ASSERT_TRUE(g_bHooked);
     m_service.UnregisterWithoutWaiting();
     CCallbackLog slow = {{}, nullptr, nullptr}, destroying = {{}, nullptr, &m_service};
-    DWORD cHandles = 0;
+    int cHandles = 0;
     for (int iRound = 0; iRound < 10; ++iRound) {
-        cHandles = iRound == 1 ? OpenHandles() : cHandles;
+        cHandles = iRound == 1 ? OpenHandleCount() : cHandles;
         QUILLON_HANDLE hQuillon = nullptr;
         ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
         ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &slow), S_OK);
@@ -205,7 +193,7 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
         EXPECT_NE(m_service.Call(pszCall).dwThread, m_service.NotificationThread()) << pszCall;
     EXPECT_EQ(slow.changes, std::vector<Change>(10, Change(0.3f, true, kGuidOther)));
     EXPECT_EQ(destroying.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
-    EXPECT_LT(OpenHandles(), cHandles + 4);
+    EXPECT_LT(OpenHandleCount(), cHandles + 4);
 }
 
 }
