@@ -6,20 +6,17 @@
 // are also accepted by that alone).
 #include <windows.h>
 
-inline int OpenHandleCount()
+#include <utility>
+
+inline std::pair<int, int> HandleCounts()
 {
     DWORD cHandles = 0, dwFlags;
+    int cGdiObjects = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
     if (!GetProcessHandleCount(GetCurrentProcess(), &cHandles) || cHandles == 0)
         for (ULONG_PTR uValue = 4; uValue < 0x10000; uValue += 4)
             cHandles += GetHandleInformation(reinterpret_cast<HANDLE>(uValue), &dwFlags) ? 1 : 0;
-    return static_cast<int>(cHandles);
-}
-
-inline int GdiObjectCount()
-{
-    const DWORD cReported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    int cGdiObjects = static_cast<int>(cReported);
-    for (ULONG_PTR uIndex = 1; cReported == 0 && uIndex < 0x10000; ++uIndex)
-        cGdiObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
-    return cGdiObjects;
+    if (cGdiObjects == 0)
+        for (ULONG_PTR uIndex = 1; uIndex < 0x10000; ++uIndex)
+            cGdiObjects += GetObjectType(reinterpret_cast<HGDIOBJ>(uIndex)) != 0 ? 1 : 0;
+    return {static_cast<int>(cHandles), cGdiObjects};
 }

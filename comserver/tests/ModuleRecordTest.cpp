@@ -21,11 +21,6 @@ HANDLE HeapNamedBy(void* pv)
     return *reinterpret_cast<HANDLE*>(static_cast<BYTE*>(pv) - MEMORY_ALLOCATION_ALIGNMENT);
 }
 
-bool HasHeapAlignment(void* pv)
-{
-    return reinterpret_cast<UINT_PTR>(pv) % MEMORY_ALLOCATION_ALIGNMENT == 0;
-}
-
 int BusyBlocks(HANDLE hHeap)
 {
     int cBusy = 0;
@@ -51,13 +46,13 @@ TEST(ModuleHeaps, BlocksRotateOverTheExtraHeapsAndStayInTheHeapTheirHeaderNames)
         apv[i] = ModuleAlloc(16);
         ASSERT_NE(apv[i], nullptr);
         EXPECT_EQ(HeapNamedBy(apv[i]), phHeaps[i % 4]) << "block " << i;
-        EXPECT_TRUE(HasHeapAlignment(apv[i])) << "block " << i;
+        EXPECT_EQ(reinterpret_cast<UINT_PTR>(apv[i]) % MEMORY_ALLOCATION_ALIGNMENT, 0u) << "block " << i;
     }
     memset(apv[1], 0x5A, 16);
     apv[1] = ModuleRealloc(apv[1], 200000);
     ASSERT_NE(apv[1], nullptr);
     EXPECT_EQ(HeapNamedBy(apv[1]), phHeaps[1]);
-    EXPECT_TRUE(HasHeapAlignment(apv[1]));
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(apv[1]) % MEMORY_ALLOCATION_ALIGNMENT, 0u);
     EXPECT_TRUE(HeapValidate(phHeaps[1], 0, static_cast<BYTE*>(apv[1]) - MEMORY_ALLOCATION_ALIGNMENT));
     EXPECT_EQ(static_cast<BYTE*>(apv[1])[15], 0x5A);
     // Sizes with no room left for the header are refused, and the block stays as it was.

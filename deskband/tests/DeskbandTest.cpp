@@ -29,11 +29,6 @@ void* const kpvStale = reinterpret_cast<void*>(0x13572468);
 // Seconds for the long runs of `make stress` (scripts/run-stress); 0 in `make test`.
 const unsigned kuStressSeconds = getenv("STRESS_SECONDS") ? strtoul(getenv("STRESS_SECONDS"), nullptr, 10) : 0;
 
-std::pair<int, int> HandleCounts()
-{
-    return {OpenHandleCount(), GdiObjectCount()};
-}
-
 // The taskbar's pattern behind a band at (x, y). Past the taskbar's edges nothing
 // paints: there the pixels are zero, as in a new bitmap. The fourth byte is not looked at.
 void ExpectPattern(const DWORD* pdwPixels, int cx, int cy, int x, int y)

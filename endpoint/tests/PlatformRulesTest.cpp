@@ -169,7 +169,7 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
     CCallbackLog slow = {{}, nullptr, nullptr}, destroying = {{}, nullptr, &m_service};
     int cHandles = 0;
     for (int iRound = 0; iRound < 10; ++iRound) {
-        cHandles = iRound == 1 ? OpenHandleCount() : cHandles;
+        cHandles = iRound == 1 ? HandleCounts().first : cHandles;
         QUILLON_HANDLE hQuillon = nullptr;
         ASSERT_EQ(Quillon_Create(&hQuillon), S_OK);
         ASSERT_EQ(Quillon_SetChangeCallback(hQuillon, Record, &slow), S_OK);
@@ -193,7 +193,7 @@ TEST_F(QuillonTest, CCallbackIsWaitedForOutsideItsCallsOnly)
         EXPECT_NE(m_service.Call(pszCall).dwThread, m_service.NotificationThread()) << pszCall;
     EXPECT_EQ(slow.changes, std::vector<Change>(10, Change(0.3f, true, kGuidOther)));
     EXPECT_EQ(destroying.changes, std::vector<Change>{Change(0.4f, false, GUID_NULL)});
-    EXPECT_LT(OpenHandleCount(), cHandles + 4);
+    EXPECT_LT(HandleCounts().first, cHandles + 4);
 }
 
 }

