@@ -194,7 +194,7 @@ bool MeasureSnapshotPath(HWND hwndHost, HWND hwndBaseline, int nWidth, int nHeig
         return Fail("the host did not get one good snapshot per resize at " + strSize);
 
     PrintRow("Snapshot path", strSize + ": host's 9928 / platform baseline", HostResult(hwndHost, eRatioPpm) / 1e6, "x",
-             "<= 1.10");
+             "<= 1.05");
     PrintRow("Snapshot path", strSize + ": host's 9928 (render and snapshot)", HostResult(hwndHost, eBandNs) / 1e6,
              "ms");
     PrintRow("Snapshot path", strSize + ": platform baseline", HostResult(hwndHost, eBaselineNs) / 1e6, "ms");
